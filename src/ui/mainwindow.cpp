@@ -1,0 +1,55 @@
+#include "ui/mainwindow.h"
+
+#include "app/appsettings.h"
+#include "ui/droplabel.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QSlider>
+#include <QVBoxLayout>
+
+QString colorTemperatureLabelText(int kelvin)
+{
+    return QStringLiteral("Color Temperature: ") + QString::number(kelvin) + QStringLiteral(" K");
+}
+
+MainWindow::MainWindow()
+{
+    setWindowTitle(QStringLiteral("Zorv Video Converter"));
+    const int temperature = storedColorTemperature();
+
+    auto *dropLabel = new DropLabel(dropPromptText(), this);
+    dropLabel->setStyleSheet(QStringLiteral("QLabel { border: 5px dashed black; padding: 5px; }"));
+
+    auto *valueLabel = new QLabel(colorTemperatureLabelText(temperature), this);
+    valueLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    QFont valueFont;
+    valueFont.setPointSize(14);
+    valueLabel->setFont(valueFont);
+    valueLabel->setFixedHeight(50);
+
+    auto *slider = new QSlider(Qt::Horizontal, this);
+    // The range comes first so that the stored value is bound to 0..6500, not to Qt's default.
+    slider->setRange(0, 6500);
+    slider->setSingleStep(100);
+    slider->setPageStep(100);
+    slider->setValue(temperature);
+
+    auto *layout = new QVBoxLayout;
+    layout->addWidget(dropLabel);
+    layout->addWidget(valueLabel);
+    layout->addWidget(slider);
+    setLayout(layout);
+    setFixedSize(400, 500);
+
+    // Connected only now, so building the window writes nothing to the store. Receivers run in
+    // connection order: the label is rewritten before the value is stored.
+    connect(slider, &QSlider::valueChanged, this,
+        [valueLabel](int value) { valueLabel->setText(colorTemperatureLabelText(value)); });
+    connect(slider, &QSlider::valueChanged, this, &MainWindow::saveColorTemperature);
+}
+
+void MainWindow::saveColorTemperature(int value)
+{
+    appSettings.setValue(colorTemperatureKey, QVariant(value));
+}

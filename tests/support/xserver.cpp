@@ -1,0 +1,73 @@
+#include "support/xserver.h"
+
+#include <QtDebug>
+
+XServer::XServer()
+{
+    // -displayfd lets Xvfb pick a free display and tell us which; -noreset keeps it serving
+    // while the test starts and stops several clients in turn.
+    m_xvfb.start(QStringLiteral("Xvfb"),
+        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+            QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+            QStringLiteral("tcp"), QStringLiteral("-noreset") });
+    if (!m_xvfb.waitForStarted(5000)) {
+        qWarning() << "Xvfb did not start:" << m_xvfb.errorString();
+        return;
+    }
+    QByteArray number;
+    while (!number.endsWith('\n') && m_xvfb.waitForReadyRead(10000))
+        number += m_xvfb.readAllStandardOutput();
+    if (number.trimmed().isEmpty())
+        qWarning() << "Xvfb named no display:" << m_xvfb.readAllStandardError();
+    else
+        m_display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+}
+
+XServer::~XServer()
+{
+    if (m_xvfb.state() == QProcess::NotRunning)
+        return;
+    m_xvfb.terminate();
+    if (!m_xvfb.waitForFinished(5000)) {
+        m_xvfb.kill();
+        m_xvfb.waitForFinished(5000);
+    }
+}
+
+QProcessEnvironment XServer::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return env;
+}
+
+bool XServer::xdotool(const QStringList &arguments, QString *output) const
+{
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral("xdotool"), arguments);
+    // Bounded: a search that never matches would otherwise wait for ever.
+    if (!process.waitForFinished(15000)) {
+        process.kill();
+        process.waitForFinished();
+        qWarning() << "xdotool" << arguments << "timed out";
+        return false;
+    }
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning() << "xdotool" << arguments << "failed:" << process.readAllStandardError();
+        return false;
+    }
+    return true;
+}
+
+QString XServer::findWindow(const QString &title) const
+{
+    QString ids;
+    xdotool({ QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$') },
+        &ids);
+    return ids.section(QLatin1Char('\n'), 0, 0);
+}

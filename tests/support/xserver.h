@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// A private Xvfb for one test, on a display it picks itself; stopped on destruction.
+class XServer
+{
+public:
+    XServer();
+    ~XServer();
+    XServer(const XServer &) = delete;
+    XServer &operator=(const XServer &) = delete;
+
+    bool isRunning() const { return !m_display.isEmpty(); }
+    // The test's environment pointed at this server, for the programs the test starts.
+    QProcessEnvironment environment() const;
+
+    // Runs xdotool against this server and tells whether it succeeded; its trimmed output goes
+    // to output where one is given.
+    bool xdotool(const QStringList &arguments, QString *output = nullptr) const;
+    // The id of the visible window with exactly this title, waiting for it to appear.
+    QString findWindow(const QString &title) const;
+
+private:
+    QProcess m_xvfb;
+    QString m_display;
+};

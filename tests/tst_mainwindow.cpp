@@ -1,0 +1,211 @@
+#include "app/appsettings.h"
+#include "support/teststore.h"
+#include "ui/droplabel.h"
+#include "ui/mainwindow.h"
+
+#include <QLabel>
+#include <QLayout>
+#include <QMetaMethod>
+#include <QSlider>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(const QMetaObject *)
+
+namespace {
+
+struct Parts
+{
+    DropLabel *dropArea = nullptr;
+    QLabel *valueLabel = nullptr;
+    QSlider *slider = nullptr;
+};
+
+// The window's children as its layout holds them, top to bottom.
+Parts partsOf(const MainWindow &window)
+{
+    const QLayout *layout = window.layout();
+    if (!layout || layout->count() != 3)
+        return {};
+    return { qobject_cast<DropLabel *>(layout->itemAt(0)->widget()),
+        qobject_cast<QLabel *>(layout->itemAt(1)->widget()),
+        qobject_cast<QSlider *>(layout->itemAt(2)->widget()) };
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(resetTestStore()); }
+
+    void restoresStoredTemperature_data();
+    void restoresStoredTemperature();
+    void storesEverySliderChange_data();
+    void storesEverySliderChange();
+    void windowLayout();
+    void metaObjects_data();
+    void metaObjects();
+};
+
+void TestMainWindow::restoresStoredTemperature_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("sliderValue");
+    QTest::addColumn<QString>("labelText");
+
+    QTest::newRow("absent: default") << QVariant() << 2700 << "Color Temperature: 2700 K";
+    QTest::newRow("off the step: not snapped")
+        << QVariant(2750) << 2750 << "Color Temperature: 2750 K";
+    QTest::newRow("above range: label keeps it")
+        << QVariant(9000) << 6500 << "Color Temperature: 9000 K";
+    QTest::newRow("negative: label keeps it") << QVariant(-5) << 0 << "Color Temperature: -5 K";
+    QTest::newRow("read back as text after restart")
+        << QVariant("3100") << 3100 << "Color Temperature: 3100 K";
+    QTest::newRow("not a number: zero") << QVariant("abc") << 0 << "Color Temperature: 0 K";
+}
+
+void TestMainWindow::restoresStoredTemperature()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, sliderValue);
+    QFETCH(QString, labelText);
+
+    if (stored.isValid())
+        appSettings.setValue(colorTemperatureKey, stored);
+
+    MainWindow window;
+    const Parts parts = partsOf(window);
+    QVERIFY(parts.slider && parts.valueLabel);
+    QCOMPARE(parts.slider->value(), sliderValue);
+    QCOMPARE(parts.valueLabel->text(), labelText);
+    // Building the window writes nothing: an empty store stays empty, a value out of range stays.
+    QCOMPARE(appSettings.contains(colorTemperatureKey), stored.isValid());
+    QCOMPARE(appSettings.value(colorTemperatureKey), stored);
+}
+
+void TestMainWindow::storesEverySliderChange_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("right from default") << 2700 << int(Qt::Key_Right) << 2800;
+    QTest::newRow("left from default") << 2700 << int(Qt::Key_Left) << 2600;
+    QTest::newRow("page up is one step") << 2700 << int(Qt::Key_PageUp) << 2800;
+    QTest::newRow("right from off-step value") << 2750 << int(Qt::Key_Right) << 2850;
+    QTest::newRow("far left") << 2700 << int(Qt::Key_Home) << 0;
+    QTest::newRow("far right") << 2700 << int(Qt::Key_End) << 6500;
+    QTest::newRow("first move from above range") << 9000 << int(Qt::Key_Left) << 6400;
+}
+
+void TestMainWindow::storesEverySliderChange()
+{
+    QFETCH(int, stored);
+    QFETCH(int, key);
+    QFETCH(int, expected);
+
+    appSettings.setValue(colorTemperatureKey, stored);
+    {
+        MainWindow window;
+        const Parts parts = partsOf(window);
+        QVERIFY(parts.slider);
+        QTest::keyClick(parts.slider, Qt::Key(key));
+        QCOMPARE(parts.slider->value(), expected);
+        QCOMPARE(parts.valueLabel->text(), colorTemperatureLabelText(expected));
+        QCOMPARE(appSettings.value(colorTemperatureKey).toInt(), expected);
+    }
+
+    // It reaches the file, and the next window starts from it.
+    appSettings.sync();
+    QCOMPARE(storedEntryIn(appSettings.fileName()), QString::number(expected));
+    MainWindow next;
+    QCOMPARE(partsOf(next).valueLabel->text(), colorTemperatureLabelText(expected));
+}
+
+void TestMainWindow::windowLayout()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Zorv Video Converter"));
+    QVERIFY(window.isWindow());
+    window.resize(800, 300);
+    QCOMPARE(window.size(), QSize(400, 500));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+
+    const Parts parts = partsOf(window);
+    QVERIFY(parts.dropArea && parts.valueLabel && parts.slider);
+    QCOMPARE(window.findChildren<QWidget *>().size(), 3);
+
+    // Only the drop area takes drops; the window and the other two refuse them.
+    QVERIFY(parts.dropArea->acceptDrops());
+    QVERIFY(!window.acceptDrops());
+    QVERIFY(!parts.valueLabel->acceptDrops());
+    QVERIFY(!parts.slider->acceptDrops());
+
+    QCOMPARE(parts.dropArea->text(), QStringLiteral("Drag and Drop a File Here"));
+    QCOMPARE(parts.dropArea->styleSheet(),
+        QStringLiteral("QLabel { border: 5px dashed black; padding: 5px; }"));
+    QCOMPARE(parts.dropArea->alignment(), Qt::Alignment(0x84));
+    QCOMPARE(parts.dropArea->font().pointSize(), 18);
+    QCOMPARE(parts.dropArea->font().family(), QFont().family());
+
+    QCOMPARE(parts.valueLabel->alignment(), Qt::Alignment(0x44));
+    QCOMPARE(parts.valueLabel->font().pointSize(), 14);
+    QCOMPARE(parts.valueLabel->height(), 50);
+    QCOMPARE(parts.valueLabel->maximumHeight(), 50);
+
+    QCOMPARE(parts.slider->orientation(), Qt::Horizontal);
+    QCOMPARE(parts.slider->minimum(), 0);
+    QCOMPARE(parts.slider->maximum(), 6500);
+    QCOMPARE(parts.slider->singleStep(), 100);
+    QCOMPARE(parts.slider->pageStep(), 100);
+
+    // The drop area takes all the height the other two leave.
+    QVERIFY(parts.dropArea->height() > 500 - 50 - parts.slider->height() - 60);
+}
+
+void TestMainWindow::metaObjects_data()
+{
+    QTest::addColumn<const QMetaObject *>("metaObject");
+    QTest::addColumn<QByteArray>("className");
+    QTest::addColumn<const QMetaObject *>("superClass");
+    QTest::addColumn<QByteArrayList>("methods");
+
+    QTest::newRow("window: one private slot")
+        << &MainWindow::staticMetaObject << QByteArray("MainWindow") << &QWidget::staticMetaObject
+        << QByteArrayList { "saveColorTemperature(int)" };
+    QTest::newRow("drop area: nothing of its own")
+        << &DropLabel::staticMetaObject << QByteArray("DropLabel") << &QLabel::staticMetaObject
+        << QByteArrayList {};
+}
+
+void TestMainWindow::metaObjects()
+{
+    QFETCH(const QMetaObject *, metaObject);
+    QFETCH(QByteArray, className);
+    QFETCH(const QMetaObject *, superClass);
+    QFETCH(QByteArrayList, methods);
+
+    QCOMPARE(QByteArray(metaObject->className()), className);
+    QCOMPARE(metaObject->superClass(), superClass);
+    QByteArrayList own;
+    for (int i = metaObject->methodOffset(); i < metaObject->methodCount(); ++i) {
+        const QMetaMethod method = metaObject->method(i);
+        QCOMPARE(method.methodType(), QMetaMethod::Slot);
+        QCOMPARE(method.access(), QMetaMethod::Private);
+        QCOMPARE(method.returnType(), int(QMetaType::Void));
+        QCOMPARE(method.parameterNames(), QByteArrayList { "value" });
+        own << method.methodSignature();
+    }
+    QCOMPARE(own, methods);
+    QCOMPARE(metaObject->propertyCount(), metaObject->propertyOffset());
+    QCOMPARE(metaObject->enumeratorCount(), metaObject->enumeratorOffset());
+    QCOMPARE(metaObject->classInfoCount(), metaObject->classInfoOffset());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,70 @@
+#include "support/teststore.h"
+#include "support/xserver.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The real binary on a real X server: the slider answers the keyboard, every change lands in
+// the settings file, and the next start picks it up.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keyboardChangesPersistAcrossStarts();
+
+private:
+    // Starts the application, presses Right on its slider and waits for the file to hold
+    // expected; stops the application again.
+    void runOnceAndStepRight(const QString &expected);
+
+    XServer m_x;
+    QTemporaryDir m_configHome;
+};
+
+void TestStartup::runOnceAndStepRight(const QString &expected)
+{
+    QProcess app;
+    QProcessEnvironment env = m_x.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome.path());
+    app.setProcessEnvironment(env);
+    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.start(QStringLiteral(ZORV_APPLICATION), { QStringLiteral("--an-unknown-option") });
+    QVERIFY2(app.waitForStarted(), qPrintable(app.errorString()));
+    const auto stop = qScopeGuard([&app] {
+        app.terminate();
+        if (!app.waitForFinished(5000))
+            app.kill();
+        app.waitForFinished();
+    });
+
+    const QString window = m_x.findWindow(QStringLiteral("Zorv Video Converter"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QString geometry;
+    QVERIFY(m_x.xdotool(
+        { QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window }, &geometry));
+    QVERIFY2(geometry.contains(QStringLiteral("WIDTH=400\nHEIGHT=500")), qPrintable(geometry));
+
+    // No window manager activates it for us.
+    QVERIFY(m_x.xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), window }));
+    QVERIFY(m_x.xdotool({ QStringLiteral("key"), QStringLiteral("Right") }));
+
+    const QString file = settingsFileIn(m_configHome.path());
+    QTRY_COMPARE_WITH_TIMEOUT(storedEntryIn(file), expected, 10000);
+    QCOMPARE(app.state(), QProcess::Running);
+}
+
+void TestStartup::keyboardChangesPersistAcrossStarts()
+{
+    QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
+    QVERIFY(m_configHome.isValid());
+
+    runOnceAndStepRight(QStringLiteral("2800"));
+    if (QTest::currentTestFailed())
+        return;
+    // One step from the restored 2800, not from the default.
+    runOnceAndStepRight(QStringLiteral("2900"));
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
