@@ -12,4 +12,8 @@ class DropLabel : public QLabel
 
 public:
     DropLabel(const QString &text, QWidget *parent);
+
+    // Starts the converter on the file at path, re-tinted for temperature in kelvin; does not
+    // wait for it.
+    void convertFile(const QString &path, int temperature);
 };

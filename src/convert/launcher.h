@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the converter writes: the input with every "." of its file name turned into
+// "_output.", directory names left alone. Empty when the file name has no ".", since the
+// output would then be the input itself.
+QString convertedOutputPath(const QString &inputPath);
+
+// The eq filter that applies the three gammas, always with "." as the decimal point.
+QString gammaFilter(float red, float green, float blue);
+
+// The converter's argument list, in the order it expects.
+QStringList converterArguments(
+    const QString &inputPath, const QString &filter, const QString &outputPath);

@@ -1,0 +1,62 @@
+#include "support/standinconverter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <algorithm>
+
+StandInConverter::StandInConverter()
+    : m_oldPath(qgetenv("PATH"))
+{
+    QFile script(m_bin.filePath(QStringLiteral("ffmpeg")));
+    if (!m_bin.isValid() || !m_records.isValid() || !script.open(QIODevice::WriteOnly))
+        return;
+    // Written to a temporary name first, so that a reader never sees half a record.
+    script.write("#!/bin/sh\n"
+                 "record='"
+        + QFile::encodeName(m_records.path())
+        + "'/run.$$\n"
+          "printf '%s\\0' \"$@\" > \"$record.part\" && mv \"$record.part\" \"$record\"\n"
+          "sleep \"${ZORV_STANDIN_SLEEP:-0}\"\n");
+    script.close();
+    m_valid = script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+        && qputenv("PATH", QFile::encodeName(m_bin.path()) + ':' + m_oldPath);
+}
+
+StandInConverter::~StandInConverter()
+{
+    qputenv("PATH", m_oldPath);
+}
+
+QList<QStringList> StandInConverter::runs() const
+{
+    QList<QStringList> result;
+    const QDir records(m_records.path());
+    for (const QString &name : records.entryList({ QStringLiteral("run.*") }, QDir::Files)) {
+        if (name.endsWith(QLatin1String(".part")))
+            continue;
+        QFile record(records.filePath(name));
+        if (!record.open(QIODevice::ReadOnly))
+            continue;
+        QStringList arguments;
+        for (const QByteArray &argument : record.readAll().split('\0'))
+            arguments << QFile::decodeName(argument);
+        arguments.removeLast(); // after the last NUL
+        result << arguments;
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+void StandInConverter::clear() const
+{
+    QDir records(m_records.path());
+    for (const QString &name : records.entryList({ QStringLiteral("run.*") }, QDir::Files))
+        records.remove(name);
+}
+
+bool StandInConverter::waitForRuns(int count, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return runs().size() >= count; }, timeoutMs);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// An `ffmpeg` of the test's own, first on PATH while the object lives. Each run records its
+// argument vector, NUL-separated, in a file of its own and writes nothing to standard output.
+// A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set.
+class StandInConverter
+{
+public:
+    StandInConverter();
+    ~StandInConverter();
+    StandInConverter(const StandInConverter &) = delete;
+    StandInConverter &operator=(const StandInConverter &) = delete;
+
+    bool isValid() const { return m_valid; }
+    // The folder that holds the stand-in, for the PATH of processes the test starts.
+    QString directory() const { return m_bin.path(); }
+    // The argument vectors of the runs recorded so far, sorted.
+    QList<QStringList> runs() const;
+    // Forgets the runs recorded so far.
+    void clear() const;
+    // Waits (bounded) until count runs have been recorded.
+    bool waitForRuns(int count, int timeoutMs = 10000) const;
+
+private:
+    QTemporaryDir m_bin;
+    QTemporaryDir m_records;
+    QByteArray m_oldPath;
+    bool m_valid = false;
+};

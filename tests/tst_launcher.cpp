@@ -1,0 +1,286 @@
+#include "convert/launcher.h"
+#include "support/standinconverter.h"
+#include "support/tracecapture.h"
+#include "ui/droplabel.h"
+
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QtTest>
+
+#include <clocale>
+#include <locale>
+#include <optional>
+
+namespace {
+
+const QString workedExample = QStringLiteral("C:/Videos/clip.mp4");
+
+QStringList argumentsFor(const QString &input, const QString &filter, const QString &output)
+{
+    return { QStringLiteral("-y"), QStringLiteral("-i"), input, QStringLiteral("-b:v"),
+        QStringLiteral("10M"), QStringLiteral("-vf"), filter, output };
+}
+
+// A C++ locale that writes numbers the German way, to show the trace does not follow it.
+struct CommaDecimal : std::numpunct<char>
+{
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+// Switches every locale the program could pick up to German while it lives.
+class GermanLocale
+{
+public:
+    GermanLocale()
+        : m_cpp(std::locale::global(std::locale(std::locale::classic(), new CommaDecimal)))
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        std::setlocale(LC_ALL, "de_DE.UTF-8"); // where the machine has it
+    }
+    ~GermanLocale()
+    {
+        std::setlocale(LC_ALL, "C.UTF-8");
+        QLocale::setDefault(QLocale::c());
+        std::locale::global(m_cpp);
+    }
+
+private:
+    std::locale m_cpp;
+};
+
+} // namespace
+
+class TestLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_converter.isValid()); }
+
+    void outputPath_data();
+    void outputPath();
+    void traceAndArguments_data();
+    void traceAndArguments();
+    void argumentsArriveVerbatim_data();
+    void argumentsArriveVerbatim();
+    void pathsWithoutOutputNameStartNothing_data();
+    void pathsWithoutOutputNameStartNothing();
+    void doesNotWaitForTheConverter();
+    void missingConverterIsNotAnError();
+
+private:
+    StandInConverter m_converter;
+    DropLabel m_label { dropPromptText(), nullptr };
+};
+
+void TestLauncher::outputPath_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("plain") << workedExample << "C:/Videos/clip_output.mp4";
+    QTest::newRow("every dot of the file name") << "C:/my.videos/take.2.mov"
+                                                << "C:/my.videos/take_output.2_output.mov";
+    QTest::newRow("dot in the user folder") << "C:/Users/first.last/clip.mp4"
+                                            << "C:/Users/first.last/clip_output.mp4";
+    QTest::newRow("hidden folder") << "/home/user/.cache/a.mkv"
+                                   << "/home/user/.cache/a_output.mkv";
+    QTest::newRow("network share") << "//host/share/v.avi"
+                                   << "//host/share/v_output.avi";
+    QTest::newRow("hidden file") << "/home/user/.clip"
+                                 << "/home/user/_output.clip";
+    QTest::newRow("no dot") << "/home/user/clip"
+                            << "";
+    QTest::newRow("dot in a folder only") << "/home/my.videos/clip"
+                                          << "";
+    QTest::newRow("folder") << "/home/dir.d/"
+                            << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestLauncher::outputPath()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+
+    QCOMPARE(convertedOutputPath(input), output);
+}
+
+void TestLauncher::traceAndArguments_data()
+{
+    QTest::addColumn<int>("kelvin");
+    QTest::addColumn<bool>("german");
+    QTest::addColumn<QString>("index");
+    QTest::addColumn<QString>("red");
+    QTest::addColumn<QString>("green");
+    QTest::addColumn<QString>("blue");
+
+    QTest::newRow("2700 K") << 2700 << false << "81"
+                            << "1"
+                            << "0.676458"
+                            << "0.347868";
+    QTest::newRow("2799 K as 2700 K") << 2799 << false << "81"
+                                      << "1"
+                                      << "0.676458"
+                                      << "0.347868";
+    QTest::newRow("3000 K drops a zero") << 3000 << false << "90"
+                                         << "1"
+                                         << "0.71977"
+                                         << "0.428602";
+    QTest::newRow("100 K without exponent") << 100 << false << "3"
+                                            << "1"
+                                            << "0.0181727"
+                                            << "0";
+    QTest::newRow("0 K") << 0 << false << "0"
+                         << "1"
+                         << "0"
+                         << "0";
+    QTest::newRow("6500 K neutral") << 6500 << false << "195"
+                                    << "1"
+                                    << "1"
+                                    << "1";
+    QTest::newRow("below the table held") << -500 << false << "0"
+                                          << "1"
+                                          << "0"
+                                          << "0";
+    QTest::newRow("above the table held") << 99999 << false << "753"
+                                          << "0.627403"
+                                          << "0.75283"
+                                          << "1";
+    QTest::newRow("3000 K in a German locale") << 3000 << true << "90"
+                                               << "1"
+                                               << "0.71977"
+                                               << "0.428602";
+    QTest::newRow("100 K in a German locale") << 100 << true << "3"
+                                              << "1"
+                                              << "0.0181727"
+                                              << "0";
+}
+
+void TestLauncher::traceAndArguments()
+{
+    QFETCH(int, kelvin);
+    QFETCH(bool, german);
+    QFETCH(QString, index);
+    QFETCH(QString, red);
+    QFETCH(QString, green);
+    QFETCH(QString, blue);
+
+    const QString filter
+        = QStringLiteral("eq=gamma_r=%1:gamma_g=%2:gamma_b=%3").arg(red, green, blue);
+    const QString output = QStringLiteral("C:/Videos/clip_output.mp4");
+    const QStringList arguments = argumentsFor(workedExample, filter, output);
+    {
+        std::optional<GermanLocale> locale;
+        if (german)
+            locale.emplace();
+        TraceCapture trace;
+        m_label.convertFile(workedExample, kelvin);
+        QCOMPARE(trace.lines(),
+            QStringList({ "temp_index: " + index, "red_gamma: " + red, "green_gamma: " + green,
+                "blue_gamma: " + blue, arguments.join(QLatin1Char(' ')) + QLatin1Char(' ') }));
+    }
+    QVERIFY(m_converter.waitForRuns(1));
+    QCOMPARE(m_converter.runs().takeLast(), arguments);
+    m_converter.clear();
+}
+
+void TestLauncher::argumentsArriveVerbatim_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("blanks") << "/tmp/My Videos/clip one.mp4"
+                            << "/tmp/My Videos/clip one_output.mp4";
+    QTest::newRow("quotes") << "/tmp/it's \"quoted\".mp4"
+                            << "/tmp/it's \"quoted\"_output.mp4";
+    QTest::newRow("command substitution")
+        << "/tmp/$(touch zorv-marker) `touch zorv-marker`.mp4"
+        << "/tmp/$(touch zorv-marker) `touch zorv-marker`_output.mp4";
+    QTest::newRow("semicolons") << "/tmp/a; touch zorv-marker; b.mp4"
+                                << "/tmp/a; touch zorv-marker; b_output.mp4";
+    QTest::newRow("place markers") << "/tmp/%1 %2 %3.mp4"
+                                   << "/tmp/%1 %2 %3_output.mp4";
+    QTest::newRow("non-ASCII") << "/tmp/Grüße/видео 東京.mp4"
+                               << "/tmp/Grüße/видео 東京_output.mp4";
+}
+
+void TestLauncher::argumentsArriveVerbatim()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+
+    TraceCapture trace;
+    m_label.convertFile(input, 2700);
+    QVERIFY(m_converter.waitForRuns(1));
+    const QStringList arguments = argumentsFor(
+        input, QStringLiteral("eq=gamma_r=1:gamma_g=0.676458:gamma_b=0.347868"), output);
+    QCOMPARE(m_converter.runs(), QList<QStringList> { arguments });
+    QCOMPARE(trace.lines().value(4), arguments.join(QLatin1Char(' ')) + QLatin1Char(' '));
+    // No shell ran the path.
+    QVERIFY(!QFile::exists(QStringLiteral("zorv-marker")));
+    m_converter.clear();
+}
+
+void TestLauncher::pathsWithoutOutputNameStartNothing_data()
+{
+    QTest::addColumn<QString>("input");
+
+    QTest::newRow("empty, as from a web URL") << "";
+    QTest::newRow("no dot") << "/tmp/videos/clip";
+    QTest::newRow("dot in a folder only") << "/tmp/my.videos/clip";
+}
+
+void TestLauncher::pathsWithoutOutputNameStartNothing()
+{
+    QFETCH(QString, input);
+
+    TraceCapture trace;
+    m_label.convertFile(input, 2700);
+    QCOMPARE(trace.lines(), QStringList());
+
+    // A converter that had been started would record before this one, or soon after.
+    m_label.convertFile(workedExample, 2700);
+    QVERIFY(m_converter.waitForRuns(1));
+    QTest::qWait(300);
+    QCOMPARE(m_converter.runs().size(), 1);
+    QCOMPARE(m_converter.runs().first().value(2), workedExample);
+    m_converter.clear();
+}
+
+void TestLauncher::doesNotWaitForTheConverter()
+{
+    qputenv("ZORV_STANDIN_SLEEP", "3");
+    QElapsedTimer timer;
+    timer.start();
+    {
+        TraceCapture trace;
+        m_label.convertFile(QStringLiteral("/tmp/first.mp4"), 2700);
+        m_label.convertFile(QStringLiteral("/tmp/second.mp4"), 2700);
+    }
+    const qint64 elapsed = timer.elapsed();
+    qunsetenv("ZORV_STANDIN_SLEEP");
+
+    QVERIFY2(elapsed < 1500, qPrintable(QString::number(elapsed)));
+    QVERIFY(m_converter.waitForRuns(2));
+    m_converter.clear();
+}
+
+void TestLauncher::missingConverterIsNotAnError()
+{
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(empty.path()));
+    TraceCapture trace;
+    m_label.convertFile(workedExample, 2700);
+    qputenv("PATH", path);
+
+    QCOMPARE(trace.lines().size(), 5);
+    QCOMPARE(trace.lines().first(), QStringLiteral("temp_index: 81"));
+}
+
+QTEST_MAIN(TestLauncher)
+#include "tst_launcher.moc"
