@@ -1,5 +1,6 @@
 #include "app/appsettings.h"
 #include "support/teststore.h"
+#include "support/windowparts.h"
 #include "ui/droplabel.h"
 #include "ui/mainwindow.h"
 
@@ -10,28 +11,6 @@
 #include <QtTest>
 
 Q_DECLARE_METATYPE(const QMetaObject *)
-
-namespace {
-
-struct Parts
-{
-    DropLabel *dropArea = nullptr;
-    QLabel *valueLabel = nullptr;
-    QSlider *slider = nullptr;
-};
-
-// The window's children as its layout holds them, top to bottom.
-Parts partsOf(const MainWindow &window)
-{
-    const QLayout *layout = window.layout();
-    if (!layout || layout->count() != 3)
-        return {};
-    return { qobject_cast<DropLabel *>(layout->itemAt(0)->widget()),
-        qobject_cast<QLabel *>(layout->itemAt(1)->widget()),
-        qobject_cast<QSlider *>(layout->itemAt(2)->widget()) };
-}
-
-} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -76,7 +55,7 @@ void TestMainWindow::restoresStoredTemperature()
         appSettings.setValue(colorTemperatureKey, stored);
 
     MainWindow window;
-    const Parts parts = partsOf(window);
+    const WindowParts parts(window);
     QVERIFY(parts.slider && parts.valueLabel);
     QCOMPARE(parts.slider->value(), sliderValue);
     QCOMPARE(parts.valueLabel->text(), labelText);
@@ -109,7 +88,7 @@ void TestMainWindow::storesEverySliderChange()
     appSettings.setValue(colorTemperatureKey, stored);
     {
         MainWindow window;
-        const Parts parts = partsOf(window);
+        const WindowParts parts(window);
         QVERIFY(parts.slider);
         QTest::keyClick(parts.slider, Qt::Key(key));
         QCOMPARE(parts.slider->value(), expected);
@@ -121,7 +100,7 @@ void TestMainWindow::storesEverySliderChange()
     appSettings.sync();
     QCOMPARE(storedEntryIn(appSettings.fileName()), QString::number(expected));
     MainWindow next;
-    QCOMPARE(partsOf(next).valueLabel->text(), colorTemperatureLabelText(expected));
+    QCOMPARE(WindowParts(next).valueLabel->text(), colorTemperatureLabelText(expected));
 }
 
 void TestMainWindow::windowLayout()
@@ -136,7 +115,7 @@ void TestMainWindow::windowLayout()
     QCOMPARE(window.size(), QSize(400, 500));
     QCOMPARE(window.minimumSize(), window.maximumSize());
 
-    const Parts parts = partsOf(window);
+    const WindowParts parts(window);
     QVERIFY(parts.dropArea && parts.valueLabel && parts.slider);
     QCOMPARE(window.findChildren<QWidget *>().size(), 3);
 

@@ -1,0 +1,291 @@
+#include "app/appsettings.h"
+#include "support/standinconverter.h"
+#include "support/teststore.h"
+#include "support/tracecapture.h"
+#include "support/windowparts.h"
+
+#include <QMimeData>
+#include <QtTest>
+
+namespace {
+
+QMimeData *urlData(const QList<QUrl> &urls)
+{
+    auto *data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+// Looks at the drop area each time the drop pass lets events run, once per URL: an event that
+// re-posts itself is delivered once by each processEvents() call.
+class PassObserver : public QObject
+{
+public:
+    explicit PassObserver(const QLabel *dropArea)
+        : m_dropArea(dropArea)
+    {
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
+
+    QStringList texts;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::User)
+            return QObject::event(event);
+        texts << m_dropArea->text();
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        return true;
+    }
+
+private:
+    const QLabel *m_dropArea;
+};
+
+} // namespace
+
+class TestDropLabel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_converter.isValid()); }
+    void init();
+    void cleanup();
+
+    void dragEntry_data();
+    void dragEntry();
+    void dropConvertsEachFileInOrder();
+    void dropOfNoUrls();
+    void urlsWithoutOutputName_data();
+    void urlsWithoutOutputName();
+    void pathShownAndPassedVerbatim_data();
+    void pathShownAndPassedVerbatim();
+    void temperatureReadFromStorePerFile_data();
+    void temperatureReadFromStorePerFile();
+    void sliderMoveDuringDropApplies();
+
+private:
+    // Drags data onto the drop area and drops it there, as Qt delivers a drag: the drop goes
+    // to the widget that accepted the entry. Tells whether the drop was marked accepted.
+    bool drop(QMimeData *data);
+
+    StandInConverter m_converter;
+    std::unique_ptr<QMimeData> m_data;
+    std::unique_ptr<MainWindow> m_window;
+    DropLabel *m_dropArea = nullptr;
+};
+
+void TestDropLabel::init()
+{
+    QVERIFY(resetTestStore());
+    m_converter.clear();
+    m_window = std::make_unique<MainWindow>();
+    m_dropArea = WindowParts(*m_window).dropArea;
+    QVERIFY(m_dropArea);
+}
+
+void TestDropLabel::cleanup()
+{
+    m_window.reset();
+    m_data.reset();
+}
+
+bool TestDropLabel::drop(QMimeData *data)
+{
+    m_data.reset(data);
+    const QPoint centre = m_dropArea->rect().center();
+    QDragEnterEvent entry(centre, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_dropArea, &entry);
+    if (!entry.isAccepted())
+        return false;
+    QDropEvent event(centre, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_dropArea, &event);
+    return event.isAccepted();
+}
+
+void TestDropLabel::dragEntry_data()
+{
+    QTest::addColumn<bool>("withUrls");
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<Qt::DropAction>("proposed");
+    QTest::addColumn<bool>("accepted");
+
+    const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/clip.mp4"));
+    QTest::newRow("text only: refused") << false << QUrl() << Qt::CopyAction << false;
+    QTest::newRow("file, copy") << true << file << Qt::CopyAction << true;
+    QTest::newRow("file, move stays a move") << true << file << Qt::MoveAction << true;
+    QTest::newRow("file, link stays a link") << true << file << Qt::LinkAction << true;
+    QTest::newRow("web URL: accepted at entry")
+        << true << QUrl(QStringLiteral("https://example.org/v.mp4")) << Qt::CopyAction << true;
+}
+
+void TestDropLabel::dragEntry()
+{
+    QFETCH(bool, withUrls);
+    QFETCH(QUrl, url);
+    QFETCH(Qt::DropAction, proposed);
+    QFETCH(bool, accepted);
+
+    QMimeData data;
+    data.setText(QStringLiteral("some text"));
+    if (withUrls)
+        data.setUrls({ url });
+    // The proposed action is the one the source offers.
+    QDragEnterEvent event(
+        m_dropArea->rect().center(), proposed, &data, Qt::LeftButton, Qt::NoModifier);
+    QCOMPARE(event.proposedAction(), proposed);
+    QCoreApplication::sendEvent(m_dropArea, &event);
+
+    QCOMPARE(event.isAccepted(), accepted);
+    if (accepted)
+        QCOMPARE(event.dropAction(), proposed);
+    QCOMPARE(m_dropArea->text(), dropPromptText());
+}
+
+void TestDropLabel::dropConvertsEachFileInOrder()
+{
+    const QStringList paths = { QStringLiteral("/tmp/v/b.mp4"), QStringLiteral("/tmp/v/a.mkv"),
+        QStringLiteral("/tmp/v/c.mov") };
+    TraceCapture trace;
+    PassObserver observer(m_dropArea);
+    const bool accepted = drop(urlData({ QUrl::fromLocalFile(paths[0]),
+        QUrl::fromLocalFile(paths[1]), QUrl::fromLocalFile(paths[2]) }));
+
+    // Each path line is followed by that file's own conversion lines.
+    const QStringList lines = trace.lines();
+    QCOMPARE(lines.size(), 3 * 6);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(lines[6 * i], paths[i]);
+        QCOMPARE(lines[6 * i + 1], QStringLiteral("temp_index: 81"));
+        QVERIFY2(
+            lines[6 * i + 5].startsWith("-y -i " + paths[i] + " "), qPrintable(lines[6 * i + 5]));
+    }
+    QCOMPARE(observer.texts,
+        QStringList({ "Converting /tmp/v/b.mp4...", "Converting /tmp/v/a.mkv...",
+            "Converting /tmp/v/c.mov..." }));
+    QCOMPARE(m_dropArea->text(), dropPromptText());
+    // The source is told the drop was not taken, although every file was handed on.
+    QVERIFY(!accepted);
+    QVERIFY(m_converter.waitForRuns(3));
+    QCOMPARE(m_converter.runs().size(), 3);
+}
+
+void TestDropLabel::dropOfNoUrls()
+{
+    m_dropArea->setText(QStringLiteral("stale"));
+    TraceCapture trace;
+    PassObserver observer(m_dropArea);
+    // URLs on offer, but the list turns out empty.
+    auto *data = new QMimeData;
+    data->setData(QStringLiteral("text/uri-list"), "\r\n");
+    QVERIFY(data->hasUrls() && data->urls().isEmpty());
+    drop(data);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(trace.lines(), QStringList());
+    QVERIFY(!observer.texts.contains(QStringLiteral("Converting ...")));
+    QCOMPARE(m_dropArea->text(), dropPromptText());
+    QTest::qWait(300);
+    QCOMPARE(m_converter.runs().size(), 0);
+}
+
+void TestDropLabel::urlsWithoutOutputName_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<QString>("pathLine");
+
+    QTest::newRow("web URL: empty path") << QUrl(QStringLiteral("https://example.org/v.mp4")) << "";
+    QTest::newRow("file without a dot")
+        << QUrl::fromLocalFile(QStringLiteral("/tmp/v/clip")) << "/tmp/v/clip";
+}
+
+void TestDropLabel::urlsWithoutOutputName()
+{
+    QFETCH(QUrl, url);
+    QFETCH(QString, pathLine);
+
+    TraceCapture trace;
+    PassObserver observer(m_dropArea);
+    drop(urlData({ url }));
+
+    QCOMPARE(trace.lines(), QStringList { pathLine });
+    QCOMPARE(observer.texts.value(0), convertingText(pathLine));
+    QTest::qWait(300);
+    QCOMPARE(m_converter.runs().size(), 0);
+}
+
+void TestDropLabel::pathShownAndPassedVerbatim_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("host name: network form")
+        << QUrl(QStringLiteral("file://host/share/v.mp4")) << "//host/share/v.mp4";
+    QTest::newRow("place markers") << QUrl::fromLocalFile(QStringLiteral("/tmp/%1 %2/take %1.mp4"))
+                                   << "/tmp/%1 %2/take %1.mp4";
+    QTest::newRow("non-ASCII") << QUrl::fromLocalFile(QStringLiteral("/tmp/Grüße/видео.mp4"))
+                               << "/tmp/Grüße/видео.mp4";
+}
+
+void TestDropLabel::pathShownAndPassedVerbatim()
+{
+    QFETCH(QUrl, url);
+    QFETCH(QString, path);
+
+    TraceCapture trace;
+    PassObserver observer(m_dropArea);
+    drop(urlData({ url }));
+
+    QCOMPARE(observer.texts.value(0), "Converting " + path + "...");
+    QCOMPARE(trace.lines().value(0), path);
+    QVERIFY(m_converter.waitForRuns(1));
+    QCOMPARE(m_converter.runs().first().value(2), path);
+}
+
+void TestDropLabel::temperatureReadFromStorePerFile_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("indexLine");
+
+    QTest::newRow("absent: 2700 K") << QVariant() << "temp_index: 81";
+    QTest::newRow("above the slider: used as stored") << QVariant(9000) << "temp_index: 270";
+    QTest::newRow("not a number: 0 K") << QVariant(QStringLiteral("abc")) << "temp_index: 0";
+}
+
+void TestDropLabel::temperatureReadFromStorePerFile()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, indexLine);
+
+    // Stored after the window was built: the drop must read the store, not the slider.
+    if (stored.isValid())
+        appSettings.setValue(colorTemperatureKey, stored);
+    TraceCapture trace;
+    drop(urlData({ QUrl::fromLocalFile(QStringLiteral("/tmp/v/a.mp4")) }));
+
+    QCOMPARE(trace.lines().value(1), indexLine);
+    QVERIFY(m_converter.waitForRuns(1));
+}
+
+void TestDropLabel::sliderMoveDuringDropApplies()
+{
+    // A key press waiting in the queue when the drop starts is handled at the first file's
+    // event-processing step, so every file of this drop uses the new value.
+    QSlider *slider = WindowParts(*m_window).slider;
+    QCoreApplication::postEvent(
+        slider, new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
+    TraceCapture trace;
+    drop(urlData({ QUrl::fromLocalFile(QStringLiteral("/tmp/v/a.mp4")),
+        QUrl::fromLocalFile(QStringLiteral("/tmp/v/b.mp4")) }));
+
+    const QStringList lines = trace.lines();
+    QCOMPARE(lines.value(1), QStringLiteral("temp_index: 84"));
+    QCOMPARE(lines.value(7), QStringLiteral("temp_index: 84"));
+    QCOMPARE(slider->value(), 2800);
+    QVERIFY(m_converter.waitForRuns(2));
+}
+
+QTEST_MAIN(TestDropLabel)
+#include "tst_droplabel.moc"
