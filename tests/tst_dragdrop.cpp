@@ -1,0 +1,130 @@
+#include "support/standinconverter.h"
+#include "support/xserver.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Stops a started process, politely first.
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+} // namespace
+
+// Real drags between two processes on a real X server, driven by xdotool like a user's mouse.
+class TestDragDrop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { stop(m_app); }
+
+    void drag_data();
+    void drag();
+
+private:
+    XServer m_x;
+    QTemporaryDir m_configHome;
+    StandInConverter m_converter;
+    QProcess m_app;
+    QString m_window;
+};
+
+void TestDragDrop::initTestCase()
+{
+    QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
+    QVERIFY(m_converter.isValid() && m_configHome.isValid());
+
+    QProcessEnvironment env = m_x.environment(); // with the stand-in first on PATH
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome.path());
+    m_app.setProcessEnvironment(env);
+    m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_app.start(QStringLiteral(ZORV_APPLICATION), QStringList());
+    QVERIFY2(m_app.waitForStarted(), qPrintable(m_app.errorString()));
+    m_window = m_x.findWindow(QStringLiteral("Zorv Video Converter"));
+    QVERIFY2(!m_window.isEmpty(), "the window did not appear");
+    QVERIFY(m_x.xdotool({ QStringLiteral("windowmove"), QStringLiteral("--sync"), m_window,
+        QStringLiteral("0"), QStringLiteral("0") }));
+}
+
+void TestDragDrop::drag_data()
+{
+    QTest::addColumn<QStringList>("sourceArguments");
+    QTest::addColumn<int>("targetY"); // in the window, whose drop area fills the upper part
+    QTest::addColumn<QStringList>("trace");
+    QTest::addColumn<int>("sourceAction");
+
+    const QStringList files
+        = { QStringLiteral("/tmp/zorv e2e/first.mp4"), QStringLiteral("/tmp/zorv e2e/second.mkv") };
+    // Offered copy, move and link, a plain drag proposes a move, which the drop area takes as
+    // it is. Refused drags end with no action.
+    QTest::newRow("two files onto the drop area") << files << 200 << files << int(Qt::MoveAction);
+    QTest::newRow("text only: refused") << QStringList { QStringLiteral("--text") } << 200
+                                        << QStringList() << int(Qt::IgnoreAction);
+    QTest::newRow("files released over the slider: refused")
+        << files << 482 << QStringList() << int(Qt::IgnoreAction);
+}
+
+void TestDragDrop::drag()
+{
+    QFETCH(QStringList, sourceArguments);
+    QFETCH(int, targetY);
+    QFETCH(QStringList, trace);
+    QFETCH(int, sourceAction);
+
+    m_converter.clear();
+    m_app.readAllStandardOutput();
+
+    QProcess source;
+    source.setProcessEnvironment(m_x.environment());
+    source.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    source.start(QStringLiteral(ZORV_DRAG_SOURCE), sourceArguments);
+    QVERIFY(source.waitForStarted());
+    const auto cleanup = qScopeGuard([&source] { stop(source); });
+    const QString sourceWindow = m_x.findWindow(QStringLiteral("Zorv drag source"));
+    QVERIFY2(!sourceWindow.isEmpty(), "the drag source did not appear");
+
+    // Press on the source, move over in steps as a hand would, release over the target.
+    const QString y = QString::number(targetY);
+    QVERIFY(m_x.xdotool({ QStringLiteral("mousemove"), QStringLiteral("--sync"),
+        QStringLiteral("600"), QStringLiteral("200"), QStringLiteral("mousedown"),
+        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.3"),
+        QStringLiteral("mousemove"), QStringLiteral("450"), QStringLiteral("200"),
+        QStringLiteral("sleep"), QStringLiteral("0.3"), QStringLiteral("mousemove"),
+        QStringLiteral("210"), y, QStringLiteral("sleep"), QStringLiteral("0.3"),
+        QStringLiteral("mousemove"), QStringLiteral("200"), y, QStringLiteral("sleep"),
+        QStringLiteral("0.3"), QStringLiteral("mouseup"), QStringLiteral("1") }));
+
+    // Qt's X11 drag source reports the action of the target's last answer while moving; that
+    // the drop itself is left unaccepted does not reach it.
+    QTRY_VERIFY_WITH_TIMEOUT(source.canReadLine(), 10000);
+    QCOMPARE(source.readLine().trimmed(), "drag ended: " + QByteArray::number(sourceAction));
+
+    QStringList pathLines;
+    if (!trace.isEmpty()) {
+        QVERIFY(m_converter.waitForRuns(trace.size()));
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(m_app.peek(1 << 20)).count(QLatin1Char('\n')),
+            6 * trace.size(), 5000);
+    } else {
+        QTest::qWait(500); // time for anything wrongly started to show up
+    }
+    const QStringList lines
+        = QString::fromUtf8(m_app.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (int i = 0; i + 6 <= lines.size(); i += 6)
+        pathLines << lines[i];
+    QCOMPARE(pathLines, trace);
+    QCOMPARE(m_converter.runs().size(), trace.size());
+}
+
+QTEST_GUILESS_MAIN(TestDragDrop)
+#include "tst_dragdrop.moc"
