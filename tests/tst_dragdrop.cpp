@@ -4,22 +4,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-// Stops a started process, politely first.
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
-
-} // namespace
-
 // Real drags between two processes on a real X server, driven by xdotool like a user's mouse.
 class TestDragDrop : public QObject
 {
@@ -27,7 +11,7 @@ class TestDragDrop : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { stop(m_app); }
+    void cleanupTestCase() { stopProcess(m_app); }
 
     void drag_data();
     void drag();
@@ -45,13 +29,9 @@ void TestDragDrop::initTestCase()
     QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
     QVERIFY(m_converter.isValid() && m_configHome.isValid());
 
-    QProcessEnvironment env = m_x.environment(); // with the stand-in first on PATH
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome.path());
-    m_app.setProcessEnvironment(env);
-    m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_app.start(QStringLiteral(ZORV_APPLICATION), QStringList());
-    QVERIFY2(m_app.waitForStarted(), qPrintable(m_app.errorString()));
-    m_window = m_x.findWindow(QStringLiteral("Zorv Video Converter"));
+    // The stand-in is first on the PATH that the application inherits.
+    m_window = m_x.startClient(m_app, QStringLiteral(ZORV_APPLICATION), {}, m_configHome.path(),
+        QStringLiteral("Zorv Video Converter"));
     QVERIFY2(!m_window.isEmpty(), "the window did not appear");
     QVERIFY(m_x.xdotool({ QStringLiteral("windowmove"), QStringLiteral("--sync"), m_window,
         QStringLiteral("0"), QStringLiteral("0") }));
@@ -86,12 +66,9 @@ void TestDragDrop::drag()
     m_app.readAllStandardOutput();
 
     QProcess source;
-    source.setProcessEnvironment(m_x.environment());
-    source.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    source.start(QStringLiteral(ZORV_DRAG_SOURCE), sourceArguments);
-    QVERIFY(source.waitForStarted());
-    const auto cleanup = qScopeGuard([&source] { stop(source); });
-    const QString sourceWindow = m_x.findWindow(QStringLiteral("Zorv drag source"));
+    const auto cleanup = qScopeGuard([&source] { stopProcess(source); });
+    const QString sourceWindow = m_x.startClient(source, QStringLiteral(ZORV_DRAG_SOURCE),
+        sourceArguments, m_configHome.path(), QStringLiteral("Zorv drag source"));
     QVERIFY2(!sourceWindow.isEmpty(), "the drag source did not appear");
 
     // Press on the source, move over in steps as a hand would, release over the target.

@@ -25,20 +25,10 @@ private:
 void TestStartup::runOnceAndStepRight(const QString &expected)
 {
     QProcess app;
-    QProcessEnvironment env = m_x.environment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome.path());
-    app.setProcessEnvironment(env);
-    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    app.start(QStringLiteral(ZORV_APPLICATION), { QStringLiteral("--an-unknown-option") });
-    QVERIFY2(app.waitForStarted(), qPrintable(app.errorString()));
-    const auto stop = qScopeGuard([&app] {
-        app.terminate();
-        if (!app.waitForFinished(5000))
-            app.kill();
-        app.waitForFinished();
-    });
-
-    const QString window = m_x.findWindow(QStringLiteral("Zorv Video Converter"));
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    const QString window = m_x.startClient(app, QStringLiteral(ZORV_APPLICATION),
+        { QStringLiteral("--an-unknown-option") }, m_configHome.path(),
+        QStringLiteral("Zorv Video Converter"));
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QString geometry;
     QVERIFY(m_x.xdotool(

@@ -25,12 +25,17 @@ XServer::XServer()
 
 XServer::~XServer()
 {
-    if (m_xvfb.state() == QProcess::NotRunning)
+    stopProcess(m_xvfb);
+}
+
+void stopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
         return;
-    m_xvfb.terminate();
-    if (!m_xvfb.waitForFinished(5000)) {
-        m_xvfb.kill();
-        m_xvfb.waitForFinished(5000);
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
     }
 }
 
@@ -70,4 +75,19 @@ QString XServer::findWindow(const QString &title) const
                 QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$') },
         &ids);
     return ids.section(QLatin1Char('\n'), 0, 0);
+}
+
+QString XServer::startClient(QProcess &process, const QString &program,
+    const QStringList &arguments, const QString &configHome, const QString &title) const
+{
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    if (!process.waitForStarted()) {
+        qWarning() << program << "did not start:" << process.errorString();
+        return {};
+    }
+    return findWindow(title);
 }
