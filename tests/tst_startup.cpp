@@ -15,7 +15,7 @@ private slots:
 
 private:
     // Starts the application, presses Right on its slider and waits for the file to hold
-    // expected; stops the application again.
+    // expected; then closes its window.
     void runOnceAndStepRight(const QString &expected);
 
     XServer m_x;
@@ -41,7 +41,12 @@ void TestStartup::runOnceAndStepRight(const QString &expected)
 
     const QString file = settingsFileIn(m_configHome.path());
     QTRY_COMPARE_WITH_TIMEOUT(storedEntryIn(file), expected, 10000);
-    QCOMPARE(app.state(), QProcess::Running);
+
+    // Closing the window ends the program cleanly.
+    QVERIFY(m_x.closeWindow(window));
+    QVERIFY(app.waitForFinished(10000));
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
 }
 
 void TestStartup::keyboardChangesPersistAcrossStarts()

@@ -7,7 +7,7 @@
 // at 6600, 6700, 7000, 8000, 10000, 15000, 20000, 25000 and 25100 K. Nine significant digits
 // give each single-precision value back exactly.
 // clang-format off
-const std::array<float, gammaTableRows * 3> temperatureGammaTable = {
+const std::array<float, std::size_t { gammaTableRows } * 3> temperatureGammaTable = {
     /*     0 */ 1.0f, 0.0f, 0.0f,
     /*   100 */ 1.0f, 0.0181727093f, 0.0f,
     /*   200 */ 1.0f, 0.0363454297f, 0.0f,

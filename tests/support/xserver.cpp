@@ -1,6 +1,11 @@
 #include "support/xserver.h"
 
+#include <QScopeGuard>
 #include <QtDebug>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 XServer::XServer()
 {
@@ -90,4 +95,32 @@ QString XServer::startClient(QProcess &process, const QString &program,
         return {};
     }
     return findWindow(title);
+}
+
+bool XServer::closeWindow(const QString &window) const
+{
+    xcb_connection_t *connection = xcb_connect(qPrintable(m_display), nullptr);
+    const auto disconnect = qScopeGuard([connection] { xcb_disconnect(connection); });
+    if (xcb_connection_has_error(connection))
+        return false;
+    const auto atom = [connection](const char *name) {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, false, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return result;
+    };
+
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window.toUInt();
+    message.type = atom("WM_PROTOCOLS");
+    message.data.data32[0] = atom("WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    const xcb_void_cookie_t sent = xcb_send_event_checked(connection, false, message.window,
+        XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&message));
+    xcb_generic_error_t *error = xcb_request_check(connection, sent);
+    std::free(error);
+    return !error && message.type != XCB_ATOM_NONE;
 }

@@ -23,6 +23,8 @@ public:
     bool xdotool(const QStringList &arguments, QString *output = nullptr) const;
     // The id of the visible window with exactly this title, waiting for it to appear.
     QString findWindow(const QString &title) const;
+    // Asks the window to close, as a window manager's close button does.
+    bool closeWindow(const QString &window) const;
     // Starts a client of this server with the test's environment and configHome as its config
     // home, and waits for its window titled title; returns the window's id, or an empty string.
     QString startClient(QProcess &process, const QString &program, const QStringList &arguments,
