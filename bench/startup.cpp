@@ -1,0 +1,125 @@
+// Start-up of the application against a bare window of the same size and title: the time from
+// starting the process to its window being mapped on a private Xvfb, and the peak resident set
+// once it is shown. Runs alternate between the two programs; prints medians and ratios.
+
+#include "stats.h"
+#include "support/xserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+
+namespace {
+
+struct Sample
+{
+    double milliseconds = 0;
+    qint64 peakKiB = 0;
+};
+
+// Peak resident set of a process, from the kernel's VmHWM.
+qint64 peakResidentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// Waits for the next top-level window to be mapped; its id, or 0 on time-out.
+xcb_window_t waitForMap(xcb_connection_t *connection, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    pollfd watched = { xcb_get_file_descriptor(connection), POLLIN, 0 };
+    while (timer.elapsed() < timeoutMs) {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(connection)) {
+            const bool mapped = (event->response_type & 0x7f) == XCB_MAP_NOTIFY;
+            const xcb_window_t window = reinterpret_cast<xcb_map_notify_event_t *>(event)->window;
+            std::free(event);
+            if (mapped)
+                return window;
+        }
+        poll(&watched, 1, 50);
+    }
+    return 0;
+}
+
+Sample runOnce(const XServer &x, xcb_connection_t *connection, const QString &program,
+    const QString &configHome)
+{
+    QProcess process;
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    process.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, QStringList());
+    const xcb_window_t window = waitForMap(connection, 20000);
+    Sample sample { timer.nsecsElapsed() / 1e6, peakResidentKiB(process.processId()) };
+    if (!window || !x.closeWindow(QString::number(window)) || !process.waitForFinished(10000)) {
+        std::fprintf(stderr, "%s did not map or close its window\n", qPrintable(program));
+        std::exit(1);
+    }
+    return sample;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() < 3) {
+        std::fprintf(stderr, "usage: %s APPLICATION BARE-WINDOW [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const int runs = arguments.value(3, QStringLiteral("21")).toInt();
+
+    XServer x;
+    QTemporaryDir configHome;
+    xcb_connection_t *connection
+        = xcb_connect(qPrintable(x.environment().value(QStringLiteral("DISPLAY"))), nullptr);
+    if (!x.isRunning() || xcb_connection_has_error(connection)) {
+        std::fprintf(stderr, "no X server\n");
+        return 1;
+    }
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection);
+
+    QList<double> times[2];
+    QList<qint64> peaks[2];
+    const QString programs[2] = { arguments[1], arguments[2] };
+    runOnce(x, connection, programs[0], configHome.path()); // warm the file cache
+    runOnce(x, connection, programs[1], configHome.path());
+    for (int run = 0; run < runs; ++run) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const int which = (run + turn) % 2; // alternate which one goes first
+            const Sample sample = runOnce(x, connection, programs[which], configHome.path());
+            times[which] << sample.milliseconds;
+            peaks[which] << sample.peakKiB;
+        }
+    }
+    xcb_disconnect(connection);
+
+    std::printf("| start-up (%d runs each) | application | bare window | ratio |\n", runs);
+    std::printf("|---|---|---|---|\n");
+    std::printf("| time to window mapped, median | %.1f ms | %.1f ms | %.2f |\n", median(times[0]),
+        median(times[1]), median(times[0]) / median(times[1]));
+    std::printf("| peak RSS once shown, median | %.0f KiB | %.0f KiB | %.2f |\n", median(peaks[0]),
+        median(peaks[1]), median(peaks[0]) / median(peaks[1]));
+    return 0;
+}
