@@ -14,10 +14,10 @@ class DragSource : public QLabel
 {
 public:
     explicit DragSource(const QStringList &arguments)
-        : QLabel(QStringLiteral("drag from here"))
+        : QLabel("drag from here")
         , m_arguments(arguments)
     {
-        setWindowTitle(QStringLiteral("Zorv drag source"));
+        setWindowTitle("Zorv drag source");
         setAlignment(Qt::AlignCenter);
         setGeometry(500, 100, 200, 200);
     }
@@ -27,7 +27,7 @@ protected:
     {
         auto *data = new QMimeData;
         if (m_arguments.value(0) == QLatin1String("--text")) {
-            data->setText(QStringLiteral("just some text"));
+            data->setText("just some text");
         } else {
             QList<QUrl> urls;
             for (const QString &path : m_arguments)

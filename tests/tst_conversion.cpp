@@ -11,8 +11,7 @@ namespace {
 bool ffmpeg(const QStringList &arguments, QByteArray *output = nullptr)
 {
     QProcess process;
-    process.start(QStringLiteral("ffmpeg"),
-        QStringList { QStringLiteral("-v"), QStringLiteral("error") } + arguments);
+    process.start("ffmpeg", QStringList { "-v", "error" } + arguments);
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
         || process.exitCode() != 0)
         return false;
@@ -34,14 +33,13 @@ private slots:
 
 void TestConversion::greyComesOutWarmer()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
         QFAIL("ffmpeg is needed on PATH for this test");
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
-    const QString input = folder.filePath(QStringLiteral("grey clip.mp4"));
-    QVERIFY(ffmpeg({ QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-        QStringLiteral("color=c=0x808080:s=64x64:r=10:d=0.5"), QStringLiteral("-pix_fmt"),
-        QStringLiteral("yuv420p"), input }));
+    const QString input = folder.filePath("grey clip.mp4");
+    QVERIFY(ffmpeg({ "-f", "lavfi", "-i", "color=c=0x808080:s=64x64:r=10:d=0.5", "-pix_fmt",
+        "yuv420p", input }));
 
     DropLabel label(dropPromptText(), nullptr);
     {
@@ -50,15 +48,13 @@ void TestConversion::greyComesOutWarmer()
     }
 
     // The converter runs detached: wait until its output is complete enough to decode.
-    const QString output = folder.filePath(QStringLiteral("grey clip_output.mp4"));
+    const QString output = folder.filePath("grey clip_output.mp4");
     QByteArray frame;
     const int frameSize = 64 * 64 * 3;
     QVERIFY2(QTest::qWaitFor(
                  [&] {
-                     return ffmpeg({ QStringLiteral("-i"), output, QStringLiteral("-frames:v"),
-                                       QStringLiteral("1"), QStringLiteral("-f"),
-                                       QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"),
-                                       QStringLiteral("rgb24"), QStringLiteral("-") },
+                     return ffmpeg({ "-i", output, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt",
+                                       "rgb24", "-" },
                                 &frame)
                          && frame.size() == frameSize;
                  },
@@ -71,7 +67,7 @@ void TestConversion::greyComesOutWarmer()
     const double red = sum[0] * 3 / frameSize, green = sum[1] * 3 / frameSize,
                  blue = sum[2] * 3 / frameSize;
     QVERIFY2(red > green + 10 && green > blue + 10,
-        qPrintable(QStringLiteral("mean red %1, green %2, blue %3").arg(red).arg(green).arg(blue)));
+        qPrintable(QString("mean red %1, green %2, blue %3").arg(red).arg(green).arg(blue)));
 }
 
 QTEST_MAIN(TestConversion)

@@ -30,11 +30,10 @@ void TestDragDrop::initTestCase()
     QVERIFY(m_converter.isValid() && m_configHome.isValid());
 
     // The stand-in is first on the PATH that the application inherits.
-    m_window = m_x.startClient(m_app, QStringLiteral(ZORV_APPLICATION), {}, m_configHome.path(),
-        QStringLiteral("Zorv Video Converter"));
+    m_window = m_x.startClient(
+        m_app, QStringLiteral(ZORV_APPLICATION), {}, m_configHome.path(), "Zorv Video Converter");
     QVERIFY2(!m_window.isEmpty(), "the window did not appear");
-    QVERIFY(m_x.xdotool({ QStringLiteral("windowmove"), QStringLiteral("--sync"), m_window,
-        QStringLiteral("0"), QStringLiteral("0") }));
+    QVERIFY(m_x.xdotool({ "windowmove", "--sync", m_window, "0", "0" }));
 }
 
 void TestDragDrop::drag_data()
@@ -44,13 +43,12 @@ void TestDragDrop::drag_data()
     QTest::addColumn<QStringList>("trace");
     QTest::addColumn<int>("sourceAction");
 
-    const QStringList files
-        = { QStringLiteral("/tmp/zorv e2e/first.mp4"), QStringLiteral("/tmp/zorv e2e/second.mkv") };
+    const QStringList files = { "/tmp/zorv e2e/first.mp4", "/tmp/zorv e2e/second.mkv" };
     // Offered copy, move and link, a plain drag proposes a move, which the drop area takes as
     // it is. Refused drags end with no action.
     QTest::newRow("two files onto the drop area") << files << 200 << files << int(Qt::MoveAction);
-    QTest::newRow("text only: refused") << QStringList { QStringLiteral("--text") } << 200
-                                        << QStringList() << int(Qt::IgnoreAction);
+    QTest::newRow("text only: refused")
+        << QStringList { "--text" } << 200 << QStringList() << int(Qt::IgnoreAction);
     QTest::newRow("files released over the slider: refused")
         << files << 482 << QStringList() << int(Qt::IgnoreAction);
 }
@@ -68,19 +66,14 @@ void TestDragDrop::drag()
     QProcess source;
     const auto cleanup = qScopeGuard([&source] { stopProcess(source); });
     const QString sourceWindow = m_x.startClient(source, QStringLiteral(ZORV_DRAG_SOURCE),
-        sourceArguments, m_configHome.path(), QStringLiteral("Zorv drag source"));
+        sourceArguments, m_configHome.path(), "Zorv drag source");
     QVERIFY2(!sourceWindow.isEmpty(), "the drag source did not appear");
 
     // Press on the source, move over in steps as a hand would, release over the target.
     const QString y = QString::number(targetY);
-    QVERIFY(m_x.xdotool({ QStringLiteral("mousemove"), QStringLiteral("--sync"),
-        QStringLiteral("600"), QStringLiteral("200"), QStringLiteral("mousedown"),
-        QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.3"),
-        QStringLiteral("mousemove"), QStringLiteral("450"), QStringLiteral("200"),
-        QStringLiteral("sleep"), QStringLiteral("0.3"), QStringLiteral("mousemove"),
-        QStringLiteral("210"), y, QStringLiteral("sleep"), QStringLiteral("0.3"),
-        QStringLiteral("mousemove"), QStringLiteral("200"), y, QStringLiteral("sleep"),
-        QStringLiteral("0.3"), QStringLiteral("mouseup"), QStringLiteral("1") }));
+    QVERIFY(m_x.xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
+        "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", y, "sleep", "0.3",
+        "mousemove", "200", y, "sleep", "0.3", "mouseup", "1" }));
 
     // Qt's X11 drag source reports the action of the target's last answer while moving; that
     // the drop itself is left unaccepted does not reach it.

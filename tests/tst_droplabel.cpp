@@ -112,13 +112,13 @@ void TestDropLabel::dragEntry_data()
     QTest::addColumn<Qt::DropAction>("proposed");
     QTest::addColumn<bool>("accepted");
 
-    const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/clip.mp4"));
+    const QUrl file = QUrl::fromLocalFile("/tmp/clip.mp4");
     QTest::newRow("text only: refused") << false << QUrl() << Qt::CopyAction << false;
     QTest::newRow("file, copy") << true << file << Qt::CopyAction << true;
     QTest::newRow("file, move stays a move") << true << file << Qt::MoveAction << true;
     QTest::newRow("file, link stays a link") << true << file << Qt::LinkAction << true;
     QTest::newRow("web URL: accepted at entry")
-        << true << QUrl(QStringLiteral("https://example.org/v.mp4")) << Qt::CopyAction << true;
+        << true << QUrl("https://example.org/v.mp4") << Qt::CopyAction << true;
 }
 
 void TestDropLabel::dragEntry()
@@ -129,7 +129,7 @@ void TestDropLabel::dragEntry()
     QFETCH(bool, accepted);
 
     QMimeData data;
-    data.setText(QStringLiteral("some text"));
+    data.setText("some text");
     if (withUrls)
         data.setUrls({ url });
     // The proposed action is the one the source offers.
@@ -146,8 +146,7 @@ void TestDropLabel::dragEntry()
 
 void TestDropLabel::dropConvertsEachFileInOrder()
 {
-    const QStringList paths = { QStringLiteral("/tmp/v/b.mp4"), QStringLiteral("/tmp/v/a.mkv"),
-        QStringLiteral("/tmp/v/c.mov") };
+    const QStringList paths = { "/tmp/v/b.mp4", "/tmp/v/a.mkv", "/tmp/v/c.mov" };
     TraceCapture trace;
     PassObserver observer(m_dropArea);
     const bool accepted = drop(urlData({ QUrl::fromLocalFile(paths[0]),
@@ -158,7 +157,7 @@ void TestDropLabel::dropConvertsEachFileInOrder()
     QCOMPARE(lines.size(), 3 * 6);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(lines[6 * i], paths[i]);
-        QCOMPARE(lines[6 * i + 1], QStringLiteral("temp_index: 81"));
+        QCOMPARE(lines[6 * i + 1], "temp_index: 81");
         QVERIFY2(
             lines[6 * i + 5].startsWith("-y -i " + paths[i] + " "), qPrintable(lines[6 * i + 5]));
     }
@@ -174,18 +173,18 @@ void TestDropLabel::dropConvertsEachFileInOrder()
 
 void TestDropLabel::dropOfNoUrls()
 {
-    m_dropArea->setText(QStringLiteral("stale"));
+    m_dropArea->setText("stale");
     TraceCapture trace;
     PassObserver observer(m_dropArea);
     // URLs on offer, but the list turns out empty.
     auto *data = new QMimeData;
-    data->setData(QStringLiteral("text/uri-list"), "\r\n");
+    data->setData("text/uri-list", "\r\n");
     QVERIFY(data->hasUrls() && data->urls().isEmpty());
     drop(data);
     QCoreApplication::processEvents();
 
     QCOMPARE(trace.lines(), QStringList());
-    QVERIFY(!observer.texts.contains(QStringLiteral("Converting ...")));
+    QVERIFY(!observer.texts.contains("Converting ..."));
     QCOMPARE(m_dropArea->text(), dropPromptText());
     QTest::qWait(300);
     QCOMPARE(m_converter.runs().size(), 0);
@@ -196,9 +195,8 @@ void TestDropLabel::urlsWithoutOutputName_data()
     QTest::addColumn<QUrl>("url");
     QTest::addColumn<QString>("pathLine");
 
-    QTest::newRow("web URL: empty path") << QUrl(QStringLiteral("https://example.org/v.mp4")) << "";
-    QTest::newRow("file without a dot")
-        << QUrl::fromLocalFile(QStringLiteral("/tmp/v/clip")) << "/tmp/v/clip";
+    QTest::newRow("web URL: empty path") << QUrl("https://example.org/v.mp4") << "";
+    QTest::newRow("file without a dot") << QUrl::fromLocalFile("/tmp/v/clip") << "/tmp/v/clip";
 }
 
 void TestDropLabel::urlsWithoutOutputName()
@@ -222,10 +220,10 @@ void TestDropLabel::pathShownAndPassedVerbatim_data()
     QTest::addColumn<QString>("path");
 
     QTest::newRow("host name: network form")
-        << QUrl(QStringLiteral("file://host/share/v.mp4")) << "//host/share/v.mp4";
-    QTest::newRow("place markers") << QUrl::fromLocalFile(QStringLiteral("/tmp/%1 %2/take %1.mp4"))
-                                   << "/tmp/%1 %2/take %1.mp4";
-    QTest::newRow("non-ASCII") << QUrl::fromLocalFile(QStringLiteral("/tmp/Grüße/видео.mp4"))
+        << QUrl("file://host/share/v.mp4") << "//host/share/v.mp4";
+    QTest::newRow("place markers")
+        << QUrl::fromLocalFile("/tmp/%1 %2/take %1.mp4") << "/tmp/%1 %2/take %1.mp4";
+    QTest::newRow("non-ASCII") << QUrl::fromLocalFile("/tmp/Grüße/видео.mp4")
                                << "/tmp/Grüße/видео.mp4";
 }
 
@@ -251,7 +249,7 @@ void TestDropLabel::temperatureReadFromStorePerFile_data()
 
     QTest::newRow("absent: 2700 K") << QVariant() << "temp_index: 81";
     QTest::newRow("above the slider: used as stored") << QVariant(9000) << "temp_index: 270";
-    QTest::newRow("not a number: 0 K") << QVariant(QStringLiteral("abc")) << "temp_index: 0";
+    QTest::newRow("not a number: 0 K") << QVariant("abc") << "temp_index: 0";
 }
 
 void TestDropLabel::temperatureReadFromStorePerFile()
@@ -263,7 +261,7 @@ void TestDropLabel::temperatureReadFromStorePerFile()
     if (stored.isValid())
         appSettings.setValue(colorTemperatureKey, stored);
     TraceCapture trace;
-    drop(urlData({ QUrl::fromLocalFile(QStringLiteral("/tmp/v/a.mp4")) }));
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/a.mp4") }));
 
     QCOMPARE(trace.lines().value(1), indexLine);
     QVERIFY(m_converter.waitForRuns(1));
@@ -277,12 +275,11 @@ void TestDropLabel::sliderMoveDuringDropApplies()
     QCoreApplication::postEvent(
         slider, new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
     TraceCapture trace;
-    drop(urlData({ QUrl::fromLocalFile(QStringLiteral("/tmp/v/a.mp4")),
-        QUrl::fromLocalFile(QStringLiteral("/tmp/v/b.mp4")) }));
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/a.mp4"), QUrl::fromLocalFile("/tmp/v/b.mp4") }));
 
     const QStringList lines = trace.lines();
-    QCOMPARE(lines.value(1), QStringLiteral("temp_index: 84"));
-    QCOMPARE(lines.value(7), QStringLiteral("temp_index: 84"));
+    QCOMPARE(lines.value(1), "temp_index: 84");
+    QCOMPARE(lines.value(7), "temp_index: 84");
     QCOMPARE(slider->value(), 2800);
     QVERIFY(m_converter.waitForRuns(2));
 }

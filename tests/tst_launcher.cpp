@@ -13,12 +13,11 @@
 
 namespace {
 
-const QString workedExample = QStringLiteral("C:/Videos/clip.mp4");
+const QString workedExample = "C:/Videos/clip.mp4";
 
 QStringList argumentsFor(const QString &input, const QString &filter, const QString &output)
 {
-    return { QStringLiteral("-y"), QStringLiteral("-i"), input, QStringLiteral("-b:v"),
-        QStringLiteral("10M"), QStringLiteral("-vf"), filter, output };
+    return { "-y", "-i", input, "-b:v", "10M", "-vf", filter, output };
 }
 
 // A C++ locale that writes numbers the German way, to show the trace does not follow it.
@@ -169,9 +168,8 @@ void TestLauncher::traceAndArguments()
     QFETCH(QString, green);
     QFETCH(QString, blue);
 
-    const QString filter
-        = QStringLiteral("eq=gamma_r=%1:gamma_g=%2:gamma_b=%3").arg(red, green, blue);
-    const QString output = QStringLiteral("C:/Videos/clip_output.mp4");
+    const QString filter = QString("eq=gamma_r=%1:gamma_g=%2:gamma_b=%3").arg(red, green, blue);
+    const QString output = "C:/Videos/clip_output.mp4";
     const QStringList arguments = argumentsFor(workedExample, filter, output);
     {
         std::optional<GermanLocale> locale;
@@ -216,12 +214,12 @@ void TestLauncher::argumentsArriveVerbatim()
     TraceCapture trace;
     m_label.convertFile(input, 2700);
     QVERIFY(m_converter.waitForRuns(1));
-    const QStringList arguments = argumentsFor(
-        input, QStringLiteral("eq=gamma_r=1:gamma_g=0.676458:gamma_b=0.347868"), output);
+    const QStringList arguments
+        = argumentsFor(input, "eq=gamma_r=1:gamma_g=0.676458:gamma_b=0.347868", output);
     QCOMPARE(m_converter.runs(), QList<QStringList> { arguments });
     QCOMPARE(trace.lines().value(4), arguments.join(QLatin1Char(' ')) + QLatin1Char(' '));
     // No shell ran the path.
-    QVERIFY(!QFile::exists(QStringLiteral("zorv-marker")));
+    QVERIFY(!QFile::exists("zorv-marker"));
     m_converter.clear();
 }
 
@@ -258,8 +256,8 @@ void TestLauncher::doesNotWaitForTheConverter()
     timer.start();
     {
         TraceCapture trace;
-        m_label.convertFile(QStringLiteral("/tmp/first.mp4"), 2700);
-        m_label.convertFile(QStringLiteral("/tmp/second.mp4"), 2700);
+        m_label.convertFile("/tmp/first.mp4", 2700);
+        m_label.convertFile("/tmp/second.mp4", 2700);
     }
     const qint64 elapsed = timer.elapsed();
     qunsetenv("ZORV_STANDIN_SLEEP");
@@ -279,7 +277,7 @@ void TestLauncher::missingConverterIsNotAnError()
     qputenv("PATH", path);
 
     QCOMPARE(trace.lines().size(), 5);
-    QCOMPARE(trace.lines().first(), QStringLiteral("temp_index: 81"));
+    QCOMPARE(trace.lines().first(), "temp_index: 81");
 }
 
 QTEST_MAIN(TestLauncher)

@@ -109,7 +109,7 @@ void TestMainWindow::windowLayout()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QCOMPARE(window.windowTitle(), QStringLiteral("Zorv Video Converter"));
+    QCOMPARE(window.windowTitle(), "Zorv Video Converter");
     QVERIFY(window.isWindow());
     window.resize(800, 300);
     QCOMPARE(window.size(), QSize(400, 500));
@@ -125,9 +125,8 @@ void TestMainWindow::windowLayout()
     QVERIFY(!parts.valueLabel->acceptDrops());
     QVERIFY(!parts.slider->acceptDrops());
 
-    QCOMPARE(parts.dropArea->text(), QStringLiteral("Drag and Drop a File Here"));
-    QCOMPARE(parts.dropArea->styleSheet(),
-        QStringLiteral("QLabel { border: 5px dashed black; padding: 5px; }"));
+    QCOMPARE(parts.dropArea->text(), "Drag and Drop a File Here");
+    QCOMPARE(parts.dropArea->styleSheet(), "QLabel { border: 5px dashed black; padding: 5px; }");
     QCOMPARE(parts.dropArea->alignment(), Qt::Alignment(0x84));
     QCOMPARE(parts.dropArea->font().pointSize(), 18);
     QCOMPARE(parts.dropArea->font().family(), QFont().family());

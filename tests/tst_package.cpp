@@ -35,35 +35,31 @@ void TestPackage::installedProgramRuns()
     QTemporaryDir work;
     QVERIFY(work.isValid());
     QVERIFY(!run(QStringLiteral(ZORV_CPACK),
-        { QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-            QStringLiteral(ZORV_CPACK_CONFIG), QStringLiteral("-B"), work.path() })
+        { "-G", "DEB", "--config", QStringLiteral(ZORV_CPACK_CONFIG), "-B", work.path() })
                  .isNull());
-    const QStringList packages = QDir(work.path()).entryList({ QStringLiteral("*.deb") });
+    const QStringList packages = QDir(work.path()).entryList({ "*.deb" });
     QCOMPARE(packages.size(), 1);
     const QString package = work.filePath(packages.first());
 
     // The program cannot work without the Qt widgets runtime or the converter.
-    const QString depends = run(
-        QStringLiteral("dpkg-deb"), { QStringLiteral("-f"), package, QStringLiteral("Depends") });
+    const QString depends = run("dpkg-deb", { "-f", package, "Depends" });
     QVERIFY2(depends.contains(QLatin1String("libqt5widgets5")), qPrintable(depends));
-    QVERIFY2(depends.contains(QRegularExpression(QStringLiteral("(^|, )ffmpeg(,|\\s)"))),
-        qPrintable(depends));
+    QVERIFY2(depends.contains(QRegularExpression("(^|, )ffmpeg(,|\\s)")), qPrintable(depends));
 
-    const QString root = work.filePath(QStringLiteral("root"));
-    QVERIFY(!run(QStringLiteral("dpkg"), { QStringLiteral("-x"), package, root }).isNull());
-    const QString program = root + QStringLiteral("/usr/bin/zorv-video-converter");
+    const QString root = work.filePath("root");
+    QVERIFY(!run("dpkg", { "-x", package, root }).isNull());
+    const QString program = root + "/usr/bin/zorv-video-converter";
     QVERIFY(QFileInfo(program).isExecutable());
+    QVERIFY(QFileInfo::exists(root + "/usr/share/applications/zorv-video-converter.desktop"));
     QVERIFY(QFileInfo::exists(
-        root + QStringLiteral("/usr/share/applications/zorv-video-converter.desktop")));
-    QVERIFY(QFileInfo::exists(
-        root + QStringLiteral("/usr/share/icons/hicolor/scalable/apps/zorv-video-converter.svg")));
+        root + "/usr/share/icons/hicolor/scalable/apps/zorv-video-converter.svg"));
 
     XServer x;
     QVERIFY2(x.isRunning(), "Xvfb is needed for this test");
     QProcess app;
     const auto stop = qScopeGuard([&app] { stopProcess(app); });
-    const QString window = x.startClient(app, program, {}, work.filePath(QStringLiteral("config")),
-        QStringLiteral("Zorv Video Converter"));
+    const QString window
+        = x.startClient(app, program, {}, work.filePath("config"), "Zorv Video Converter");
     QVERIFY2(!window.isEmpty(), "the installed program showed no window");
     QVERIFY(x.closeWindow(window));
     QVERIFY(app.waitForFinished(10000));

@@ -27,17 +27,15 @@ void TestStartup::runOnceAndStepRight(const QString &expected)
     QProcess app;
     const auto stop = qScopeGuard([&app] { stopProcess(app); });
     const QString window = m_x.startClient(app, QStringLiteral(ZORV_APPLICATION),
-        { QStringLiteral("--an-unknown-option") }, m_configHome.path(),
-        QStringLiteral("Zorv Video Converter"));
+        { "--an-unknown-option" }, m_configHome.path(), "Zorv Video Converter");
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QString geometry;
-    QVERIFY(m_x.xdotool(
-        { QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window }, &geometry));
-    QVERIFY2(geometry.contains(QStringLiteral("WIDTH=400\nHEIGHT=500")), qPrintable(geometry));
+    QVERIFY(m_x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
+    QVERIFY2(geometry.contains("WIDTH=400\nHEIGHT=500"), qPrintable(geometry));
 
     // No window manager activates it for us.
-    QVERIFY(m_x.xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), window }));
-    QVERIFY(m_x.xdotool({ QStringLiteral("key"), QStringLiteral("Right") }));
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", window }));
+    QVERIFY(m_x.xdotool({ "key", "Right" }));
 
     const QString file = settingsFileIn(m_configHome.path());
     QTRY_COMPARE_WITH_TIMEOUT(storedEntryIn(file), expected, 10000);
@@ -54,11 +52,11 @@ void TestStartup::keyboardChangesPersistAcrossStarts()
     QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
     QVERIFY(m_configHome.isValid());
 
-    runOnceAndStepRight(QStringLiteral("2800"));
+    runOnceAndStepRight("2800");
     if (QTest::currentTestFailed())
         return;
     // One step from the restored 2800, not from the default.
-    runOnceAndStepRight(QStringLiteral("2900"));
+    runOnceAndStepRight("2900");
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

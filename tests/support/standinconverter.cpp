@@ -9,7 +9,7 @@
 StandInConverter::StandInConverter()
     : m_oldPath(qgetenv("PATH"))
 {
-    QFile script(m_bin.filePath(QStringLiteral("ffmpeg")));
+    QFile script(m_bin.filePath("ffmpeg"));
     if (!m_bin.isValid() || !m_records.isValid() || !script.open(QIODevice::WriteOnly))
         return;
     // Written to a temporary name first, so that a reader never sees half a record.
@@ -33,7 +33,7 @@ QList<QStringList> StandInConverter::runs() const
 {
     QList<QStringList> result;
     const QDir records(m_records.path());
-    for (const QString &name : records.entryList({ QStringLiteral("run.*") }, QDir::Files)) {
+    for (const QString &name : records.entryList({ "run.*" }, QDir::Files)) {
         if (name.endsWith(QLatin1String(".part")))
             continue;
         QFile record(records.filePath(name));
@@ -52,7 +52,7 @@ QList<QStringList> StandInConverter::runs() const
 void StandInConverter::clear() const
 {
     QDir records(m_records.path());
-    for (const QString &name : records.entryList({ QStringLiteral("run.*") }, QDir::Files))
+    for (const QString &name : records.entryList({ "run.*" }, QDir::Files))
         records.remove(name);
 }
 

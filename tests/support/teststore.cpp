@@ -23,7 +23,7 @@ bool resetTestStore()
 
 QString settingsFileIn(const QString &configHome)
 {
-    return configHome + QStringLiteral("/ZorvTech/ZorvVideoConverter.conf");
+    return configHome + "/ZorvTech/ZorvVideoConverter.conf";
 }
 
 QString storedEntryIn(const QString &settingsFile)
@@ -32,6 +32,6 @@ QString storedEntryIn(const QString &settingsFile)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     static const QRegularExpression entry(
-        QStringLiteral("^color-temperature=(.*)$"), QRegularExpression::MultilineOption);
+        "^color-temperature=(.*)$", QRegularExpression::MultilineOption);
     return entry.match(QString::fromUtf8(file.readAll())).captured(1).trimmed();
 }

@@ -11,10 +11,8 @@ XServer::XServer()
 {
     // -displayfd lets Xvfb pick a free display and tell us which; -noreset keeps it serving
     // while the test starts and stops several clients in turn.
-    m_xvfb.start(QStringLiteral("Xvfb"),
-        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-            QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-            QStringLiteral("tcp"), QStringLiteral("-noreset") });
+    m_xvfb.start("Xvfb",
+        { "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset" });
     if (!m_xvfb.waitForStarted(5000)) {
         qWarning() << "Xvfb did not start:" << m_xvfb.errorString();
         return;
@@ -47,8 +45,8 @@ void stopProcess(QProcess &process)
 QProcessEnvironment XServer::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_display);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert("DISPLAY", m_display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
     return env;
 }
 
@@ -56,7 +54,7 @@ bool XServer::xdotool(const QStringList &arguments, QString *output) const
 {
     QProcess process;
     process.setProcessEnvironment(environment());
-    process.start(QStringLiteral("xdotool"), arguments);
+    process.start("xdotool", arguments);
     // Bounded: a search that never matches would otherwise wait for ever.
     if (!process.waitForFinished(15000)) {
         process.kill();
@@ -76,8 +74,8 @@ bool XServer::xdotool(const QStringList &arguments, QString *output) const
 QString XServer::findWindow(const QString &title) const
 {
     QString ids;
-    xdotool({ QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$') },
+    xdotool({ "search", "--sync", "--onlyvisible", "--name",
+                QLatin1Char('^') + title + QLatin1Char('$') },
         &ids);
     return ids.section(QLatin1Char('\n'), 0, 0);
 }
@@ -86,7 +84,7 @@ QString XServer::startClient(QProcess &process, const QString &program,
     const QStringList &arguments, const QString &configHome, const QString &title) const
 {
     QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert("XDG_CONFIG_HOME", configHome);
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
