@@ -1,4 +1,5 @@
 #include "support/standinconverter.h"
+#include "support/teststore.h"
 #include "support/xserver.h"
 
 #include <QTemporaryDir>
@@ -15,8 +16,21 @@ private slots:
 
     void drag_data();
     void drag();
+    void closeDuringDrop();
+    void brokenTracePipe();
+    void closedStandardStreams();
 
 private:
+    // (Re)starts the application, through a shell that applies the given redirections first
+    // where there are any, and places its window at the top left.
+    void launch(const QString &redirections = {});
+    // Starts a drag source with these arguments, drags from it and releases over the window at y.
+    bool releaseDrag(QProcess &source, const QStringList &sourceArguments, int y) const;
+    // The same, then waits for the drag to end; returns the source's report.
+    QByteArray dragOnto(const QStringList &sourceArguments, int y) const;
+    // Closes the window and checks that the program ended well.
+    void closeAndExpectSuccess();
+
     XServer m_x;
     QTemporaryDir m_configHome;
     StandInConverter m_converter;
@@ -29,11 +43,51 @@ void TestDragDrop::initTestCase()
     QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
     QVERIFY(m_converter.isValid() && m_configHome.isValid());
 
+    launch();
+}
+
+void TestDragDrop::launch(const QString &redirections)
+{
+    stopProcess(m_app);
     // The stand-in is first on the PATH that the application inherits.
-    m_window = m_x.startClient(
-        m_app, QStringLiteral(ZORV_APPLICATION), {}, m_configHome.path(), "Zorv Video Converter");
+    const QString program = QStringLiteral(ZORV_APPLICATION);
+    m_window = redirections.isEmpty()
+        ? m_x.startClient(m_app, program, {}, m_configHome.path(), "Zorv Video Converter")
+        : m_x.startClient(m_app, "/bin/sh", { "-c", "exec \"$0\" " + redirections, program },
+            m_configHome.path(), "Zorv Video Converter");
     QVERIFY2(!m_window.isEmpty(), "the window did not appear");
     QVERIFY(m_x.xdotool({ "windowmove", "--sync", m_window, "0", "0" }));
+}
+
+bool TestDragDrop::releaseDrag(QProcess &source, const QStringList &sourceArguments, int y) const
+{
+    const QString sourceWindow = m_x.startClient(source, QStringLiteral(ZORV_DRAG_SOURCE),
+        sourceArguments, m_configHome.path(), "Zorv drag source");
+    // Press on the source, move over in steps as a hand would, release over the target.
+    const QString targetY = QString::number(y);
+    return !sourceWindow.isEmpty()
+        && m_x.xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
+            "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", targetY, "sleep", "0.3",
+            "mousemove", "200", targetY, "sleep", "0.3", "mouseup", "1" });
+}
+
+QByteArray TestDragDrop::dragOnto(const QStringList &sourceArguments, int y) const
+{
+    QProcess source;
+    const auto cleanup = qScopeGuard([&source] { stopProcess(source); });
+    if (!releaseDrag(source, sourceArguments, y))
+        return "the drag did not start";
+    if (!QTest::qWaitFor([&source] { return source.canReadLine(); }, 60000))
+        return "the drag did not end";
+    return source.readLine().trimmed();
+}
+
+void TestDragDrop::closeAndExpectSuccess()
+{
+    QVERIFY(m_x.closeWindow(m_window));
+    QVERIFY(m_app.waitForFinished(60000));
+    QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_app.exitCode(), 0);
 }
 
 void TestDragDrop::drag_data()
@@ -63,22 +117,9 @@ void TestDragDrop::drag()
     m_converter.clear();
     m_app.readAllStandardOutput();
 
-    QProcess source;
-    const auto cleanup = qScopeGuard([&source] { stopProcess(source); });
-    const QString sourceWindow = m_x.startClient(source, QStringLiteral(ZORV_DRAG_SOURCE),
-        sourceArguments, m_configHome.path(), "Zorv drag source");
-    QVERIFY2(!sourceWindow.isEmpty(), "the drag source did not appear");
-
-    // Press on the source, move over in steps as a hand would, release over the target.
-    const QString y = QString::number(targetY);
-    QVERIFY(m_x.xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
-        "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", y, "sleep", "0.3",
-        "mousemove", "200", y, "sleep", "0.3", "mouseup", "1" }));
-
     // Qt's X11 drag source reports the action of the target's last answer while moving; that
     // the drop itself is left unaccepted does not reach it.
-    QTRY_VERIFY_WITH_TIMEOUT(source.canReadLine(), 10000);
-    QCOMPARE(source.readLine().trimmed(), "drag ended: " + QByteArray::number(sourceAction));
+    QCOMPARE(dragOnto(sourceArguments, targetY), "drag ended: " + QByteArray::number(sourceAction));
 
     QStringList pathLines;
     if (!trace.isEmpty()) {
@@ -94,6 +135,55 @@ void TestDragDrop::drag()
         pathLines << lines[i];
     QCOMPARE(pathLines, trace);
     QCOMPARE(m_converter.runs().size(), trace.size());
+}
+
+void TestDragDrop::closeDuringDrop()
+{
+    // Closed while the drop is still being handed on: every file still goes, the slider's last
+    // value is kept, and the program ends well once the drop is done.
+    m_converter.clear();
+    m_app.readAllStandardOutput();
+    QStringList files;
+    for (int i = 0; i < 500; ++i)
+        files << QStringLiteral("/tmp/zorv many/%1.mp4").arg(i);
+    QProcess source;
+    const auto cleanup = qScopeGuard([&source] { stopProcess(source); });
+    QVERIFY(releaseDrag(source, files, 200));
+    QTRY_VERIFY_WITH_TIMEOUT(m_app.peek(1 << 20).count('\n') > 6, 10000);
+
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", m_window }));
+    QVERIFY(m_x.xdotool({ "key", "Right" }));
+    closeAndExpectSuccess();
+    QVERIFY(m_converter.waitForRuns(files.size(), 60000));
+    QCOMPARE(m_converter.runs().size(), files.size());
+    QCOMPARE(storedEntryIn(settingsFileIn(m_configHome.path())), "2800");
+}
+
+void TestDragDrop::brokenTracePipe()
+{
+    // Nobody reads the trace any more, as after "| head -1".
+    launch();
+    m_app.closeReadChannel(QProcess::StandardOutput);
+    m_converter.clear();
+    QCOMPARE(dragOnto({ "/tmp/zorv e2e/a.mp4", "/tmp/zorv e2e/b.mp4", "/tmp/zorv e2e/c.mp4" }, 200),
+        "drag ended: " + QByteArray::number(Qt::MoveAction));
+    QVERIFY(m_converter.waitForRuns(3));
+    closeAndExpectSuccess();
+}
+
+void TestDragDrop::closedStandardStreams()
+{
+    // As some launchers start programs: the streams closed, not merely redirected.
+    launch(">&- 2>&-");
+    m_converter.clear();
+    QCOMPARE(dragOnto({ "/tmp/zorv e2e/a.mp4" }, 200),
+        "drag ended: " + QByteArray::number(Qt::MoveAction));
+    QVERIFY(m_converter.waitForRuns(1));
+    // Still answering: the window takes a key and closes.
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", m_window }));
+    QVERIFY(m_x.xdotool({ "key", "Right" }));
+    QTRY_COMPARE_WITH_TIMEOUT(storedEntryIn(settingsFileIn(m_configHome.path())), "2900", 10000);
+    closeAndExpectSuccess();
 }
 
 QTEST_GUILESS_MAIN(TestDragDrop)

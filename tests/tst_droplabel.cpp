@@ -196,6 +196,8 @@ void TestDropLabel::urlsWithoutOutputName_data()
     QTest::addColumn<QString>("pathLine");
 
     QTest::newRow("web URL: empty path") << QUrl("https://example.org/v.mp4") << "";
+    QTest::newRow("another host's file: empty path") << QUrl("file://host/share/v.mp4") << "";
+    QTest::newRow("an option for the converter: empty path") << QUrl("file:-y.mp4") << "";
     QTest::newRow("file without a dot") << QUrl::fromLocalFile("/tmp/v/clip") << "/tmp/v/clip";
 }
 
@@ -219,8 +221,10 @@ void TestDropLabel::pathShownAndPassedVerbatim_data()
     QTest::addColumn<QUrl>("url");
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("host name: network form")
-        << QUrl("file://host/share/v.mp4") << "//host/share/v.mp4";
+    QTest::newRow("localhost: the local path")
+        << QUrl("file://localhost/tmp/v%20w.mp4") << "/tmp/v w.mp4";
+    QTest::newRow("this machine by name: the local path")
+        << QUrl("file://" + QSysInfo::machineHostName() + "/tmp/v.mp4") << "/tmp/v.mp4";
     QTest::newRow("place markers")
         << QUrl::fromLocalFile("/tmp/%1 %2/take %1.mp4") << "/tmp/%1 %2/take %1.mp4";
     QTest::newRow("non-ASCII") << QUrl::fromLocalFile("/tmp/Grüße/видео.mp4")

@@ -11,6 +11,8 @@
 #include <locale>
 #include <optional>
 
+#include <unistd.h>
+
 namespace {
 
 const QString workedExample = "C:/Videos/clip.mp4";
@@ -58,8 +60,6 @@ class TestLauncher : public QObject
 private slots:
     void initTestCase() { QVERIFY(m_converter.isValid()); }
 
-    void outputPath_data();
-    void outputPath();
     void traceAndArguments_data();
     void traceAndArguments();
     void argumentsArriveVerbatim_data();
@@ -67,46 +67,13 @@ private slots:
     void pathsWithoutOutputNameStartNothing_data();
     void pathsWithoutOutputNameStartNothing();
     void doesNotWaitForTheConverter();
+    void converterReadsNothing();
     void missingConverterIsNotAnError();
 
 private:
     StandInConverter m_converter;
     DropLabel m_label { dropPromptText(), nullptr };
 };
-
-void TestLauncher::outputPath_data()
-{
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("output");
-
-    QTest::newRow("plain") << workedExample << "C:/Videos/clip_output.mp4";
-    QTest::newRow("every dot of the file name") << "C:/my.videos/take.2.mov"
-                                                << "C:/my.videos/take_output.2_output.mov";
-    QTest::newRow("dot in the user folder") << "C:/Users/first.last/clip.mp4"
-                                            << "C:/Users/first.last/clip_output.mp4";
-    QTest::newRow("hidden folder") << "/home/user/.cache/a.mkv"
-                                   << "/home/user/.cache/a_output.mkv";
-    QTest::newRow("network share") << "//host/share/v.avi"
-                                   << "//host/share/v_output.avi";
-    QTest::newRow("hidden file") << "/home/user/.clip"
-                                 << "/home/user/_output.clip";
-    QTest::newRow("no dot") << "/home/user/clip"
-                            << "";
-    QTest::newRow("dot in a folder only") << "/home/my.videos/clip"
-                                          << "";
-    QTest::newRow("folder") << "/home/dir.d/"
-                            << "";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
-void TestLauncher::outputPath()
-{
-    QFETCH(QString, input);
-    QFETCH(QString, output);
-
-    QCOMPARE(convertedOutputPath(input), output);
-}
 
 void TestLauncher::traceAndArguments_data()
 {
@@ -226,16 +193,35 @@ void TestLauncher::argumentsArriveVerbatim()
 void TestLauncher::pathsWithoutOutputNameStartNothing_data()
 {
     QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("outputLink"); // how an existing output names the input
 
-    QTest::newRow("empty, as from a web URL") << "";
-    QTest::newRow("no dot") << "/tmp/videos/clip";
-    QTest::newRow("dot in a folder only") << "/tmp/my.videos/clip";
+    QTest::newRow("empty, as from a web URL") << ""
+                                              << "";
+    QTest::newRow("no dot") << "/tmp/videos/clip"
+                            << "";
+    QTest::newRow("dot in a folder only") << "/tmp/my.videos/clip"
+                                          << "";
+    QTest::newRow("output a symbolic link to the input") << "home.mp4"
+                                                         << "symbolic";
+    QTest::newRow("output a hard link to the input") << "home.mp4"
+                                                     << "hard";
 }
 
 void TestLauncher::pathsWithoutOutputNameStartNothing()
 {
     QFETCH(QString, input);
+    QFETCH(QString, outputLink);
 
+    QTemporaryDir folder;
+    if (!outputLink.isEmpty()) {
+        input = folder.filePath(input);
+        const QString output = convertedOutputPath(input);
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("video") == 5);
+        file.close();
+        QVERIFY(outputLink == "symbolic" ? QFile::link(input, output)
+                                         : ::link(qPrintable(input), qPrintable(output)) == 0);
+    }
     TraceCapture trace;
     m_label.convertFile(input, 2700);
     QCOMPARE(trace.lines(), QStringList());
@@ -264,6 +250,25 @@ void TestLauncher::doesNotWaitForTheConverter()
 
     QVERIFY2(elapsed < 1500, qPrintable(QString::number(elapsed)));
     QVERIFY(m_converter.waitForRuns(2));
+    m_converter.clear();
+}
+
+void TestLauncher::converterReadsNothing()
+{
+    // Our own input stands in for a terminal: the converter must not get it.
+    QTemporaryFile input;
+    QVERIFY(input.open());
+    const int savedInput = dup(STDIN_FILENO);
+    QVERIFY(dup2(input.handle(), STDIN_FILENO) == STDIN_FILENO);
+    {
+        TraceCapture trace;
+        m_label.convertFile(workedExample, 2700);
+    }
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+
+    QVERIFY(m_converter.waitForRuns(1));
+    QCOMPARE(m_converter.standardInputs(), QStringList { "/dev/null" });
     m_converter.clear();
 }
 

@@ -12,6 +12,7 @@ class TestStartup : public QObject
 
 private slots:
     void keyboardChangesPersistAcrossStarts();
+    void scaledDesktop();
 
 private:
     // Starts the application, presses Right on its slider and waits for the file to hold
@@ -32,6 +33,15 @@ void TestStartup::runOnceAndStepRight(const QString &expected)
     QString geometry;
     QVERIFY(m_x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
     QVERIFY2(geometry.contains("WIDTH=400\nHEIGHT=500"), qPrintable(geometry));
+
+    // Drawn by the raster engine alone: no GL driver is ever loaded. (Debian's Qt GUI library
+    // links the vendor-neutral libGL, libGLX and libGLdispatch itself; they load no driver.)
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(app.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QString mapped = QString::fromUtf8(maps.readAll());
+    static const QRegularExpression gl(
+        "/lib(GLX|EGL)_[^/\\s]*\\.so|_dri\\.so|/libqxcb-(glx|egl)-integration\\.so");
+    QVERIFY2(!mapped.contains(gl), qPrintable(gl.match(mapped).captured()));
 
     // No window manager activates it for us.
     QVERIFY(m_x.xdotool({ "windowfocus", "--sync", window }));
@@ -57,6 +67,30 @@ void TestStartup::keyboardChangesPersistAcrossStarts()
         return;
     // One step from the restored 2800, not from the default.
     runOnceAndStepRight("2900");
+}
+
+void TestStartup::scaledDesktop()
+{
+    // A desktop at 200 % tells X11 programs so through Xft.dpi; the window grows with it, so
+    // its point-sized text fits as it does at 100 %.
+    XServer x;
+    QVERIFY(x.isRunning());
+    QProcess xrdb;
+    xrdb.setProcessEnvironment(x.environment());
+    xrdb.start("xrdb", { "-merge" });
+    QVERIFY(xrdb.waitForStarted());
+    xrdb.write("Xft.dpi: 192\n");
+    xrdb.closeWriteChannel();
+    QVERIFY(xrdb.waitForFinished() && xrdb.exitCode() == 0);
+
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    const QString window = x.startClient(
+        app, QStringLiteral(ZORV_APPLICATION), {}, m_configHome.path(), "Zorv Video Converter");
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QString geometry;
+    QVERIFY(x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
+    QVERIFY2(geometry.contains("WIDTH=800\nHEIGHT=1000"), qPrintable(geometry));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

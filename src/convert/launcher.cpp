@@ -3,9 +3,16 @@
 #include "convert/gammatable.h"
 #include "ui/droplabel.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <iostream>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 QString convertedOutputPath(const QString &inputPath)
 {
@@ -34,11 +41,42 @@ QStringList converterArguments(
         QStringLiteral("10M"), QStringLiteral("-vf"), filter, outputPath };
 }
 
+bool namesSameFile(const QString &first, const QString &second)
+{
+#ifdef Q_OS_UNIX
+    // Device and inode: a hard link is the same file too.
+    struct stat firstStatus = {};
+    struct stat secondStatus = {};
+    return stat(QFile::encodeName(first).constData(), &firstStatus) == 0
+        && stat(QFile::encodeName(second).constData(), &secondStatus) == 0
+        && firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino;
+#else
+    const QString canonical = QFileInfo(first).canonicalFilePath();
+    return !canonical.isEmpty()
+        && canonical.compare(QFileInfo(second).canonicalFilePath(), Qt::CaseInsensitive) == 0;
+#endif
+}
+
+QString converterProgram()
+{
+    const QString name = QStringLiteral("ffmpeg");
+#ifdef Q_OS_WIN
+    // Windows would look in the current folder before PATH when given a bare name; a converter
+    // shipped beside the program is the usual way there.
+    const QString beside
+        = QStandardPaths::findExecutable(name, { QCoreApplication::applicationDirPath() });
+    if (!beside.isEmpty())
+        return beside;
+#endif
+    return QStandardPaths::findExecutable(name);
+}
+
 void DropLabel::convertFile(const QString &path, int temperature)
 {
     const QString outputPath = convertedOutputPath(path);
-    // With no name of its own the output would be the input, which -y overwrites.
-    if (outputPath.isEmpty())
+    // With no name of its own, or a link or an existing file that is the input, the output
+    // would be the input, which -y truncates before reading.
+    if (outputPath.isEmpty() || namesSameFile(path, outputPath))
         return;
 
     const int index = gammaTableIndex(temperature);
@@ -56,6 +94,14 @@ void DropLabel::convertFile(const QString &path, int temperature)
         std::cout << argument.toStdString() << ' ';
     std::cout << std::endl;
 
-    // Detached and unwatched: the converter runs on its own and reports nothing back.
-    QProcess::startDetached(QStringLiteral("ffmpeg"), arguments);
+    // Detached and unwatched: the converter runs on its own and reports nothing back. It shares
+    // our output and error streams but never our input, which may be the user's terminal.
+    const QString program = converterProgram();
+    if (program.isEmpty())
+        return;
+    QProcess converter;
+    converter.setProgram(program);
+    converter.setArguments(arguments);
+    converter.setStandardInputFile(QProcess::nullDevice());
+    converter.startDetached();
 }

@@ -14,3 +14,10 @@ QString gammaFilter(float red, float green, float blue);
 // The converter's argument list, in the order it expects.
 QStringList converterArguments(
     const QString &inputPath, const QString &filter, const QString &outputPath);
+
+// Whether both paths name one existing file, through a link or a second name included.
+bool namesSameFile(const QString &first, const QString &second);
+
+// The converter to start, by full path, found on PATH (on Windows beside the program first, never
+// in the current folder); empty where there is none.
+QString converterProgram();

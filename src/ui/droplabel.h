@@ -5,9 +5,13 @@
 
 class QDragEnterEvent;
 class QDropEvent;
+class QUrl;
 
 // The drop area's idle prompt.
 QString dropPromptText();
+// The local file that a dropped URL names, as the drop area shows it and hands it on; empty
+// where it names none that is safe to hand to the converter.
+QString droppedFilePath(const QUrl &url);
 // The drop area's text while the file at path is being handled.
 QString convertingText(const QString &path);
 

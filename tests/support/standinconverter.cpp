@@ -17,6 +17,7 @@ StandInConverter::StandInConverter()
                  "record='"
         + QFile::encodeName(m_records.path())
         + "'/run.$$\n"
+          "readlink /proc/self/fd/0 > \"$record.stdin\"\n"
           "printf '%s\\0' \"$@\" > \"$record.part\" && mv \"$record.part\" \"$record\"\n"
           "sleep \"${ZORV_STANDIN_SLEEP:-0}\"\n");
     script.close();
@@ -34,7 +35,7 @@ QList<QStringList> StandInConverter::runs() const
     QList<QStringList> result;
     const QDir records(m_records.path());
     for (const QString &name : records.entryList({ "run.*" }, QDir::Files)) {
-        if (name.endsWith(QLatin1String(".part")))
+        if (name.endsWith(QLatin1String(".part")) || name.endsWith(QLatin1String(".stdin")))
             continue;
         QFile record(records.filePath(name));
         if (!record.open(QIODevice::ReadOnly))
@@ -46,6 +47,18 @@ QList<QStringList> StandInConverter::runs() const
         result << arguments;
     }
     std::sort(result.begin(), result.end());
+    return result;
+}
+
+QStringList StandInConverter::standardInputs() const
+{
+    QStringList result;
+    const QDir records(m_records.path());
+    for (const QString &name : records.entryList({ "run.*.stdin" }, QDir::Files)) {
+        QFile record(records.filePath(name));
+        if (record.open(QIODevice::ReadOnly))
+            result << QFile::decodeName(record.readAll().trimmed());
+    }
     return result;
 }
 

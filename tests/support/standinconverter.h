@@ -7,7 +7,8 @@
 #include <QTemporaryDir>
 
 // An `ffmpeg` of the test's own, first on PATH while the object lives. Each run records its
-// argument vector, NUL-separated, in a file of its own and writes nothing to standard output.
+// argument vector, NUL-separated, in a file of its own (and what its standard input is in
+// another) and writes nothing to standard output.
 // A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set.
 class StandInConverter
 {
@@ -22,6 +23,8 @@ public:
     QString directory() const { return m_bin.path(); }
     // The argument vectors of the runs recorded so far, sorted.
     QList<QStringList> runs() const;
+    // What each run had as its standard input, as the system names it.
+    QStringList standardInputs() const;
     // Forgets the runs recorded so far.
     void clear() const;
     // Waits (bounded) until count runs have been recorded.

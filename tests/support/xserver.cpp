@@ -47,6 +47,9 @@ QProcessEnvironment XServer::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     env.insert("QT_QPA_PLATFORM", "xcb");
+    // Our own library sets this in every process that links it; the programs started here
+    // must show what they do by themselves.
+    env.remove("QT_XCB_GL_INTEGRATION");
     return env;
 }
 

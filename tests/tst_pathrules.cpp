@@ -1,0 +1,126 @@
+#include "convert/gammatable.h"
+#include "convert/launcher.h"
+#include "ui/droplabel.h"
+
+#include <QtTest>
+
+// The rules that turn a dropped URL into the converter's arguments, free of any window or
+// process; built for Windows too, where the same rows hold with that system's paths.
+class TestPathRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void outputPath_data();
+    void outputPath();
+    void droppedPath_data();
+    void droppedPath();
+    void converterArguments_data();
+    void converterArguments();
+};
+
+void TestPathRules::outputPath_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("plain") << "C:/Videos/clip.mp4"
+                           << "C:/Videos/clip_output.mp4";
+    QTest::newRow("every dot of the file name") << "C:/my.videos/take.2.mov"
+                                                << "C:/my.videos/take_output.2_output.mov";
+    QTest::newRow("dot in the user folder") << "C:/Users/first.last/clip.mp4"
+                                            << "C:/Users/first.last/clip_output.mp4";
+    QTest::newRow("hidden folder") << "/home/user/.cache/a.mkv"
+                                   << "/home/user/.cache/a_output.mkv";
+    QTest::newRow("network share") << "//host/share/v.avi"
+                                   << "//host/share/v_output.avi";
+    QTest::newRow("hidden file") << "/home/user/.clip"
+                                 << "/home/user/_output.clip";
+    QTest::newRow("no dot") << "/home/user/clip"
+                            << "";
+    QTest::newRow("dot in a folder only") << "/home/my.videos/clip"
+                                          << "";
+    QTest::newRow("folder") << "/home/dir.d/"
+                            << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestPathRules::outputPath()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+
+    QCOMPARE(convertedOutputPath(input), output);
+}
+
+void TestPathRules::droppedPath_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<QString>("path"); // empty: not converted
+
+#ifdef Q_OS_WIN
+    const bool windows = true;
+#else
+    const bool windows = false;
+#endif
+    const auto onThisSystem
+        = [windows](const QString &unix, const QString &win) { return windows ? win : unix; };
+
+    QTest::newRow("local file") << QUrl::fromLocalFile("/tmp/a b.mp4")
+                                << onThisSystem("/tmp/a b.mp4", "");
+    QTest::newRow("drive") << QUrl("file:///C:/Videos/clip.mp4")
+                           << onThisSystem("/C:/Videos/clip.mp4", "C:/Videos/clip.mp4");
+    QTest::newRow("another host") << QUrl("file://host/share/v.mp4")
+                                  << onThisSystem("", "//host/share/v.mp4");
+    QTest::newRow("localhost") << QUrl("file://localhost/tmp/v.mp4")
+                               << onThisSystem("/tmp/v.mp4", "//localhost/tmp/v.mp4");
+    QTest::newRow("device namespace")
+        << QUrl("file:////./pipe/v.mp4") << onThisSystem("//./pipe/v.mp4", "");
+    QTest::newRow("web address behind file:") << QUrl("file:http://127.0.0.1:8765/clip.mp4") << "";
+    QTest::newRow("converter protocol") << QUrl("file:concat:/tmp/a.mp4|/tmp/b.mp4") << "";
+    QTest::newRow("relative name") << QUrl("file:relative.mp4") << "";
+    QTest::newRow("drive-relative name") << QUrl("file:C:relative.mp4") << "";
+    QTest::newRow("converter option") << QUrl("file:-y.mp4") << "";
+    QTest::newRow("embedded NUL") << QUrl("file:///C:/x%00.mp4") << "";
+    QTest::newRow("web URL") << QUrl("https://example.org/v.mp4") << "";
+}
+
+void TestPathRules::droppedPath()
+{
+    QFETCH(QUrl, url);
+    QFETCH(QString, path);
+
+    QCOMPARE(droppedFilePath(url), path);
+}
+
+void TestPathRules::converterArguments_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("kelvin");
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("2700 K") << "C:/Videos/clip.mp4" << 2700
+                            << QStringList { "-y", "-i", "C:/Videos/clip.mp4", "-b:v", "10M", "-vf",
+                                   "eq=gamma_r=1:gamma_g=0.676458:gamma_b=0.347868",
+                                   "C:/Videos/clip_output.mp4" };
+    QTest::newRow("100 K, share") << "//host/my share/take.2.mov" << 100
+                                  << QStringList { "-y", "-i", "//host/my share/take.2.mov", "-b:v",
+                                         "10M", "-vf", "eq=gamma_r=1:gamma_g=0.0181727:gamma_b=0",
+                                         "//host/my share/take_output.2_output.mov" };
+}
+
+void TestPathRules::converterArguments()
+{
+    QFETCH(QString, input);
+    QFETCH(int, kelvin);
+    QFETCH(QStringList, arguments);
+
+    const int index = gammaTableIndex(kelvin);
+    const QString filter = gammaFilter(temperatureGammaTable[index],
+        temperatureGammaTable[index + 1], temperatureGammaTable[index + 2]);
+    QCOMPARE(::converterArguments(input, filter, convertedOutputPath(input)), arguments);
+}
+
+QTEST_GUILESS_MAIN(TestPathRules)
+#include "tst_pathrules.moc"
