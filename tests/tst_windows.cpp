@@ -1,0 +1,303 @@
+#include "convert/gammatable.h"
+#include "convert/launcher.h"
+#include "support/xserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtTest>
+
+// The cross-built Windows program and pure tests, run under Wine on a private Xvfb with a
+// private Wine prefix: what only a real Windows binary can show.
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void binaryResources();
+    void keyStoredInRegistry();
+    void dragFromLinux();
+    void converterNotTakenFromCurrentFolder();
+    void pureTests_data();
+    void pureTests();
+
+private:
+    // Runs a Windows program to its end; its standard output, or a null string where it failed.
+    QString runWine(const QStringList &arguments, int timeoutMs = 120000) const;
+    // Starts the program with the given working folder and waits for its window.
+    QString startProgram(QProcess &app, const QString &workingFolder) const;
+    // The stored color-temperature as the registry holds it, or an empty string.
+    QString registryValue() const;
+    // Drags files from the tests' Linux drag source onto the window.
+    bool dragFiles(const QString &window, const QStringList &files) const;
+    // The argument vectors the stand-in converter recorded, sorted.
+    QList<QStringList> runs() const;
+    void closeAndExpectSuccess(QProcess &app, const QString &window) const;
+
+    XServer m_x;
+    QTemporaryDir m_work;
+    QString m_program;
+};
+
+namespace {
+
+const QString build = QStringLiteral(ZORV_WINDOWS_BUILD);
+
+// The Windows name of a folder on this machine, through Wine's Z: drive.
+QString windowsPath(const QString &path)
+{
+    return "Z:" + QDir::toNativeSeparators(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
+}
+
+// Runs a Linux program; its standard output, or a null string where it failed.
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    return QString::fromLatin1(process.readAllStandardOutput()) + QLatin1Char('\n');
+}
+
+} // namespace
+
+void TestWindows::initTestCase()
+{
+    m_program = build + "/zorv-video-converter.exe";
+    QVERIFY2(QFileInfo::exists(m_program),
+        qPrintable(m_program + " is missing: run scripts/build-windows --tests first"));
+    QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
+    QVERIFY(m_work.isValid());
+    QVERIFY(QDir(m_work.path()).mkpath("home") && QDir(m_work.path()).mkpath("records")
+        && QDir(m_work.path()).mkpath("bin") && QDir(m_work.path()).mkpath("start"));
+    QVERIFY(QFile::copy(build + "/tests/ffmpeg.exe", m_work.filePath("bin/ffmpeg.exe")));
+
+    // Everything Wine keeps stays in the test's own folder; nothing asks for add-ons or
+    // writes menu entries. Programs started from here inherit this.
+    qputenv("WINEPREFIX", QFile::encodeName(m_work.filePath("prefix")));
+    qputenv("HOME", QFile::encodeName(m_work.filePath("home")));
+    qputenv("WINEDLLOVERRIDES", "winemenubuilder.exe=d;mscoree=d;mshtml=d");
+    qputenv("WINEDEBUG", "-all");
+    qputenv("WINEPATH", windowsPath(m_work.filePath("bin")).toLocal8Bit());
+    qputenv("ZORV_STANDIN_RECORDS", windowsPath(m_work.filePath("records")).toLocal8Bit());
+    qputenv("DISPLAY", m_x.environment().value("DISPLAY").toLocal8Bit());
+    QVERIFY2(!runWine({ "wineboot", "--init" }, 180000).isNull(), "wineboot failed");
+}
+
+void TestWindows::cleanupTestCase()
+{
+    QProcess::execute("wineserver", { "-k" });
+}
+
+QString TestWindows::runWine(const QStringList &arguments, int timeoutMs) const
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start("wine", arguments);
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()) + QLatin1Char('\n');
+}
+
+QString TestWindows::startProgram(QProcess &app, const QString &workingFolder) const
+{
+    app.setWorkingDirectory(workingFolder);
+    return m_x.startClient(
+        app, "wine", { m_program }, m_work.filePath("home"), "Zorv Video Converter");
+}
+
+QString TestWindows::registryValue() const
+{
+    const QString output = runWine({ "reg", "query", "HKCU\\Software\\ZorvTech\\ZorvVideoConverter",
+        "/v", "color-temperature" });
+    static const QRegularExpression value("color-temperature\\s+(REG_\\w+\\s+\\S+)");
+    return value.match(output).captured(1);
+}
+
+void TestWindows::closeAndExpectSuccess(QProcess &app, const QString &window) const
+{
+    QVERIFY(m_x.closeWindow(window));
+    QVERIFY(app.waitForFinished(20000));
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+}
+
+bool TestWindows::dragFiles(const QString &window, const QStringList &files) const
+{
+    QProcess source;
+    const auto stop = qScopeGuard([&source] { stopProcess(source); });
+    if (!m_x.xdotool({ "windowmove", "--sync", window, "0", "0" })
+        || m_x.startClient(source, QStringLiteral(ZORV_DRAG_SOURCE), files, m_work.filePath("home"),
+                  "Zorv drag source")
+               .isEmpty())
+        return false;
+    return m_x.xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
+               "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", "200", "sleep", "0.3",
+               "mousemove", "200", "200", "sleep", "0.3", "mouseup", "1" })
+        && QTest::qWaitFor([&source] { return source.canReadLine(); }, 20000);
+}
+
+QList<QStringList> TestWindows::runs() const
+{
+    QList<QStringList> result;
+    const QDir records(m_work.filePath("records"));
+    for (const QString &name : records.entryList({ "run.*" }, QDir::Files)) {
+        QFile record(records.filePath(name));
+        if (name.endsWith(".part") || !record.open(QIODevice::ReadOnly))
+            continue;
+        QStringList arguments;
+        for (const QByteArray &argument : record.readAll().split('\0'))
+            arguments << QString::fromUtf8(argument);
+        arguments.removeLast(); // after the last NUL
+        result << arguments;
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+void TestWindows::binaryResources()
+{
+    // A GUI program: no console window opens with it.
+    const QString headers = run("x86_64-w64-mingw32-objdump", { "-p", m_program });
+    QVERIFY2(headers.contains(QRegularExpression("Subsystem\\s+00000002\\s+\\(Windows GUI\\)")),
+        "not a GUI-subsystem program");
+
+    const QString manifest = run("wrestool", { "-x", "--raw", "--type=24", m_program });
+    QVERIFY2(manifest.contains(QRegularExpression("level=\"asInvoker\"")), qPrintable(manifest));
+    QVERIFY2(manifest.contains(QRegularExpression(
+                 "name=\"Microsoft.Windows.Common-Controls\"\\s+version=\"6\\.0\\.0\\.0\"")),
+        qPrintable(manifest));
+
+    QProcess versionInfo;
+    versionInfo.start("wrestool", { "-x", "--raw", "--type=16", m_program });
+    QVERIFY(versionInfo.waitForFinished());
+    const QByteArray version = versionInfo.readAllStandardOutput();
+    const auto utf16 = [](const char *text) {
+        const QString string = QString::fromLatin1(text);
+        return QByteArray(reinterpret_cast<const char *>(string.utf16()), string.size() * 2);
+    };
+    QVERIFY2(version.contains(utf16("ZorvTech")), "no company in the version information");
+    QVERIFY2(version.contains(utf16("1.0.0")), "no version in the version information");
+
+    const QString resources = run("wrestool", { "-l", m_program });
+    QVERIFY2(resources.contains("--type=14"), qPrintable(resources)); // an icon group
+}
+
+void TestWindows::keyStoredInRegistry()
+{
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    QString window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QString geometry;
+    QVERIFY(m_x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
+    QVERIFY2(geometry.contains("WIDTH=400\nHEIGHT=500"), qPrintable(geometry));
+
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", window }));
+    QVERIFY(m_x.xdotool({ "key", "Right" }));
+    QTRY_COMPARE_WITH_TIMEOUT(registryValue(), "REG_DWORD    0xaf0", 20000);
+    closeAndExpectSuccess(app, window);
+
+    // A second start goes on from the stored 2800.
+    window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear again");
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", window }));
+    QVERIFY(m_x.xdotool({ "key", "Right" }));
+    QTRY_COMPARE_WITH_TIMEOUT(registryValue(), "REG_DWORD    0xb54", 20000);
+    closeAndExpectSuccess(app, window);
+}
+
+void TestWindows::dragFromLinux()
+{
+    // Every character Windows command lines and cmd.exe make special, and letters outside ASCII
+    // that the ANSI code page still has.
+    QTemporaryDir folder(QDir::tempPath() + "/zorv wine & ^ %1% it's Grüße-XXXXXX");
+    QVERIFY(folder.isValid());
+    const QString file = folder.filePath("take one & two.2.mp4");
+    const QString input = "Z:" + file;
+    const QString output = "Z:" + folder.path() + "/take one & two_output.2_output.mp4";
+
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    const QString window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QDir(m_work.filePath("records")).removeRecursively();
+    QVERIFY(QDir(m_work.path()).mkpath("records"));
+    QVERIFY(dragFiles(window, { file }));
+
+    // The temperature stored by the test before: 2900 K.
+    const QStringList arguments = { "-y", "-i", input, "-b:v", "10M", "-vf",
+        gammaFilter(
+            temperatureGammaTable[87], temperatureGammaTable[88], temperatureGammaTable[89]),
+        output };
+    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 1, 20000);
+    QCOMPARE(runs().first(), arguments);
+
+    // The path line in the ANSI code page, the rest UTF-8, each line ended the Windows way.
+    closeAndExpectSuccess(app, window);
+    const QByteArray trace = app.readAllStandardOutput();
+    const QList<QByteArray> lines = trace.split('\n');
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines[0], QTextCodec::codecForName("windows-1252")->fromUnicode(input) + '\r');
+    QCOMPARE(lines[1], "temp_index: 87\r");
+    QCOMPARE(lines[5], arguments.join(QLatin1Char(' ')).toUtf8() + " \r");
+}
+
+void TestWindows::converterNotTakenFromCurrentFolder()
+{
+    // A converter planted in the folder the program was started from must not run.
+    QVERIFY(QFile::copy(m_work.filePath("bin/ffmpeg.exe"), m_work.filePath("start/ffmpeg.exe")));
+    const QByteArray path = qgetenv("WINEPATH");
+    qunsetenv("WINEPATH");
+    const auto restore = qScopeGuard([&path, this] {
+        qputenv("WINEPATH", path);
+        QFile::remove(m_work.filePath("start/ffmpeg.exe"));
+    });
+    QDir(m_work.filePath("records")).removeRecursively();
+    QVERIFY(QDir(m_work.path()).mkpath("records"));
+
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    const QString window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QVERIFY(dragFiles(window, { QDir::tempPath() + "/zorv planted.mp4" }));
+    QTRY_VERIFY_WITH_TIMEOUT(app.peek(1 << 16).count('\n') >= 6, 20000); // handled
+    QTest::qWait(2000); // time for a wrongly started converter to record
+    QCOMPARE(runs().size(), 0);
+    closeAndExpectSuccess(app, window);
+}
+
+void TestWindows::pureTests_data()
+{
+    QTest::addColumn<QString>("test");
+
+    QTest::newRow("which paths are converted, output names, arguments") << "tst_pathrules.exe";
+    QTest::newRow("gamma table") << "tst_gammatable.exe";
+}
+
+void TestWindows::pureTests()
+{
+    QFETCH(QString, test);
+
+    // Plain text into a file: what a Windows test writes to standard output does not come
+    // through Wine's console-less start.
+    const QString log = m_work.filePath(test + ".txt");
+    QVERIFY2(!runWine({ build + "/tests/" + test, "-o", windowsPath(log) + ",txt" }).isNull(),
+        qPrintable(test + " failed under Wine"));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString output = QString::fromUtf8(file.readAll());
+    QVERIFY2(output.contains(QRegularExpression("Totals: [1-9]\\d* passed, 0 failed")),
+        qPrintable(output));
+}
+
+QTEST_GUILESS_MAIN(TestWindows)
+#include "tst_windows.moc"

@@ -1,0 +1,45 @@
+// An ffmpeg.exe of the Windows tests' own. It splits its command line as the real converter
+// does (CommandLineToArgvW) and records the arguments, UTF-8 and NUL-separated, in a file of its
+// own in the folder named by ZORV_STANDIN_RECORDS. It writes nothing to standard output.
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+std::string utf8(const wchar_t *text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string result(size_t(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
+    return result; // keeps the terminating NUL as the separator
+}
+
+} // namespace
+
+int main()
+{
+    int count = 0;
+    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    wchar_t folder[MAX_PATH] = {};
+    if (!arguments || !GetEnvironmentVariableW(L"ZORV_STANDIN_RECORDS", folder, MAX_PATH))
+        return 1;
+
+    std::string record;
+    for (int i = 1; i < count; ++i)
+        record += utf8(arguments[i]);
+    // Written under a temporary name first, so that a reader never sees half a record.
+    const std::wstring name
+        = std::wstring(folder) + L"\\run." + std::to_wstring(GetCurrentProcessId());
+    const std::wstring part = name + L".part";
+    HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, record.data(), DWORD(record.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && MoveFileW(part.c_str(), name.c_str()) ? 0 : 1;
+}
