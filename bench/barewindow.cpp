@@ -1,6 +1,9 @@
-// The yardstick for start-up: an empty window of the application's size and title.
+// The yardsticks for start-up: an empty window of the application's size and title, or with
+// --text one that shows a line of text in a label, as any window with text must.
 
 #include <QApplication>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <QWidget>
 
 int main(int argc, char *argv[])
@@ -9,6 +12,10 @@ int main(int argc, char *argv[])
     QWidget window;
     window.setWindowTitle(QStringLiteral("Zorv Video Converter"));
     window.setFixedSize(400, 500);
+    if (app.arguments().contains(QStringLiteral("--text"))) {
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(new QLabel(QStringLiteral("Drag and Drop a File Here"), &window));
+    }
     window.show();
     return app.exec();
 }
