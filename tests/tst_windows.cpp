@@ -1,5 +1,6 @@
 #include "convert/gammatable.h"
 #include "convert/launcher.h"
+#include "support/standinconverter.h"
 #include "support/xserver.h"
 
 #include <QDir>
@@ -147,20 +148,7 @@ bool TestWindows::dragFiles(const QString &window, const QStringList &files) con
 
 QList<QStringList> TestWindows::runs() const
 {
-    QList<QStringList> result;
-    const QDir records(m_work.filePath("records"));
-    for (const QString &name : records.entryList({ "run.*" }, QDir::Files)) {
-        QFile record(records.filePath(name));
-        if (name.endsWith(".part") || !record.open(QIODevice::ReadOnly))
-            continue;
-        QStringList arguments;
-        for (const QByteArray &argument : record.readAll().split('\0'))
-            arguments << QString::fromUtf8(argument);
-        arguments.removeLast(); // after the last NUL
-        result << arguments;
-    }
-    std::sort(result.begin(), result.end());
-    return result;
+    return recordedRuns(m_work.filePath("records"));
 }
 
 void TestWindows::binaryResources()

@@ -32,8 +32,13 @@ StandInConverter::~StandInConverter()
 
 QList<QStringList> StandInConverter::runs() const
 {
+    return recordedRuns(m_records.path());
+}
+
+QList<QStringList> recordedRuns(const QString &folder)
+{
     QList<QStringList> result;
-    const QDir records(m_records.path());
+    const QDir records(folder);
     for (const QString &name : records.entryList({ "run.*" }, QDir::Files)) {
         if (name.endsWith(QLatin1String(".part")) || name.endsWith(QLatin1String(".stdin")))
             continue;

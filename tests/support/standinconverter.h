@@ -36,3 +36,6 @@ private:
     QByteArray m_oldPath;
     bool m_valid = false;
 };
+
+// The argument vectors recorded in a folder, one NUL-separated file "run.N" a run, sorted.
+QList<QStringList> recordedRuns(const QString &folder);
