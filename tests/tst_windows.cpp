@@ -258,9 +258,10 @@ void TestWindows::converterNotTakenFromCurrentFolder()
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QVERIFY(dragFiles(window, { QDir::tempPath() + "/zorv planted.mp4" }));
     QTRY_VERIFY_WITH_TIMEOUT(app.peek(1 << 16).count('\n') >= 6, 20000); // handled
-    QTest::qWait(2000); // time for a wrongly started converter to record
-    QCOMPARE(runs().size(), 0);
     closeAndExpectSuccess(app, window);
+    // Once every process of the prefix has ended, a wrongly started converter has recorded.
+    QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0);
+    QCOMPARE(runs().size(), 0);
 }
 
 void TestWindows::pureTests_data()
