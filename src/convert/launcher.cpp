@@ -4,6 +4,7 @@
 #include "ui/droplabel.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
