@@ -63,12 +63,7 @@ bool TestDragDrop::releaseDrag(QProcess &source, const QStringList &sourceArgume
 {
     const QString sourceWindow = m_x.startClient(source, QStringLiteral(ZORV_DRAG_SOURCE),
         sourceArguments, m_configHome.path(), "Zorv drag source");
-    // Press on the source, move over in steps as a hand would, release over the target.
-    const QString targetY = QString::number(y);
-    return !sourceWindow.isEmpty()
-        && m_x.xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
-            "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", targetY, "sleep", "0.3",
-            "mousemove", "200", targetY, "sleep", "0.3", "mouseup", "1" });
+    return !sourceWindow.isEmpty() && m_x.dragFromSourceTo(y);
 }
 
 QByteArray TestDragDrop::dragOnto(const QStringList &sourceArguments, int y) const

@@ -140,9 +140,7 @@ bool TestWindows::dragFiles(const QString &window, const QStringList &files) con
                   "Zorv drag source")
                .isEmpty())
         return false;
-    return m_x.xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
-               "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", "200", "sleep", "0.3",
-               "mousemove", "200", "200", "sleep", "0.3", "mouseup", "1" })
+    return m_x.dragFromSourceTo(200)
         && QTest::qWaitFor([&source] { return source.canReadLine(); }, 20000);
 }
 

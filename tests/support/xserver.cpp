@@ -74,6 +74,14 @@ bool XServer::xdotool(const QStringList &arguments, QString *output) const
     return true;
 }
 
+bool XServer::dragFromSourceTo(int y) const
+{
+    const QString targetY = QString::number(y);
+    return xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
+        "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", targetY, "sleep", "0.3",
+        "mousemove", "200", targetY, "sleep", "0.3", "mouseup", "1" });
+}
+
 QString XServer::findWindow(const QString &title) const
 {
     QString ids;

@@ -23,6 +23,9 @@ public:
     bool xdotool(const QStringList &arguments, QString *output = nullptr) const;
     // The id of the visible window with exactly this title, waiting for it to appear.
     QString findWindow(const QString &title) const;
+    // Presses the first mouse button on the drag source's window (which the tests place at
+    // x 500 to 700), moves over in steps as a hand would and releases at (200, y).
+    bool dragFromSourceTo(int y) const;
     // Asks the window to close, as a window manager's close button does.
     bool closeWindow(const QString &window) const;
     // Starts a client of this server with the test's environment and configHome as its config
