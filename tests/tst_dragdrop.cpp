@@ -33,6 +33,7 @@ private:
 
     XServer m_x;
     QTemporaryDir m_configHome;
+    QTemporaryDir m_files;
     StandInConverter m_converter;
     QProcess m_app;
     QString m_window;
@@ -41,7 +42,7 @@ private:
 void TestDragDrop::initTestCase()
 {
     QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
-    QVERIFY(m_converter.isValid() && m_configHome.isValid());
+    QVERIFY(m_converter.isValid() && m_configHome.isValid() && m_files.isValid());
 
     launch();
 }
@@ -92,10 +93,11 @@ void TestDragDrop::drag_data()
     QTest::addColumn<QStringList>("trace");
     QTest::addColumn<int>("sourceAction");
 
-    const QStringList files = { "/tmp/zorv e2e/first.mp4", "/tmp/zorv e2e/second.mkv" };
-    // Offered copy, move and link, a plain drag proposes a move, which the drop area takes as
-    // it is. Refused drags end with no action.
-    QTest::newRow("two files onto the drop area") << files << 200 << files << int(Qt::MoveAction);
+    // Real files, which the source deletes if it hears of a move.
+    const QStringList files = { m_files.filePath("first.mp4"), m_files.filePath("second.mkv") };
+    // Offered copy, move and link, a plain drag proposes a move; the drop area answers a copy.
+    // Refused drags end with no action.
+    QTest::newRow("two files onto the drop area") << files << 200 << files << int(Qt::CopyAction);
     QTest::newRow("text only: refused")
         << QStringList { "--text" } << 200 << QStringList() << int(Qt::IgnoreAction);
     QTest::newRow("files released over the slider: refused")
@@ -111,10 +113,16 @@ void TestDragDrop::drag()
 
     m_converter.clear();
     m_app.readAllStandardOutput();
+    for (const QString &file : trace) {
+        QFile content(file);
+        QVERIFY(content.open(QIODevice::WriteOnly));
+    }
 
     // Qt's X11 drag source reports the action of the target's last answer while moving; that
     // the drop itself is left unaccepted does not reach it.
     QCOMPARE(dragOnto(sourceArguments, targetY), "drag ended: " + QByteArray::number(sourceAction));
+    for (const QString &file : trace)
+        QVERIFY2(QFile::exists(file), qPrintable(file + " was deleted by its source"));
 
     QStringList pathLines;
     if (!trace.isEmpty()) {
@@ -160,7 +168,7 @@ void TestDragDrop::brokenTracePipe()
     launch("set -o pipefail; \"$0\" | true");
     m_converter.clear();
     QCOMPARE(dragOnto({ "/tmp/zorv e2e/a.mp4", "/tmp/zorv e2e/b.mp4", "/tmp/zorv e2e/c.mp4" }, 200),
-        "drag ended: " + QByteArray::number(Qt::MoveAction));
+        "drag ended: " + QByteArray::number(Qt::CopyAction));
     QVERIFY(m_converter.waitForRuns(3));
     closeAndExpectSuccess();
 }
@@ -171,8 +179,14 @@ void TestDragDrop::closedStandardStreams()
     launch("exec \"$0\" >&- 2>&-");
     m_converter.clear();
     QCOMPARE(dragOnto({ "/tmp/zorv e2e/a.mp4" }, 200),
-        "drag ended: " + QByteArray::number(Qt::MoveAction));
+        "drag ended: " + QByteArray::number(Qt::CopyAction));
     QVERIFY(m_converter.waitForRuns(1));
+    // Standard output and error lead nowhere, not into whatever the program opened first.
+    for (const char *stream : { "1", "2" }) {
+        QCOMPARE(
+            QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/").arg(m_app.processId()) + stream),
+            "/dev/null");
+    }
     // Still answering: the window takes a key and closes.
     QVERIFY(m_x.xdotool({ "windowfocus", "--sync", m_window }));
     QVERIFY(m_x.xdotool({ "key", "Right" }));

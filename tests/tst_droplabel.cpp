@@ -1,4 +1,6 @@
 #include "app/appsettings.h"
+#include "convert/converterqueue.h"
+#include "convert/launcher.h"
 #include "support/standinconverter.h"
 #include "support/teststore.h"
 #include "support/tracecapture.h"
@@ -57,6 +59,9 @@ private slots:
     void dragEntry_data();
     void dragEntry();
     void dropConvertsEachFileInOrder();
+    void batchTakesTurns_data();
+    void batchTakesTurns();
+    void missingConverterIsShown();
     void dropOfNoUrls();
     void urlsWithoutOutputName_data();
     void urlsWithoutOutputName();
@@ -88,6 +93,8 @@ void TestDropLabel::init()
 
 void TestDropLabel::cleanup()
 {
+    // What a row started ends within the row, so a late run is never blamed on the next one.
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
     m_window.reset();
     m_data.reset();
 }
@@ -109,38 +116,48 @@ void TestDropLabel::dragEntry_data()
 {
     QTest::addColumn<bool>("withUrls");
     QTest::addColumn<QUrl>("url");
-    QTest::addColumn<Qt::DropAction>("proposed");
-    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<Qt::DropActions>("offered");
+    QTest::addColumn<Qt::DropAction>("taken"); // IgnoreAction: refused
 
     const QUrl file = QUrl::fromLocalFile("/tmp/clip.mp4");
-    QTest::newRow("text only: refused") << false << QUrl() << Qt::CopyAction << false;
-    QTest::newRow("file, copy") << true << file << Qt::CopyAction << true;
-    QTest::newRow("file, move stays a move") << true << file << Qt::MoveAction << true;
-    QTest::newRow("file, link stays a link") << true << file << Qt::LinkAction << true;
+    const Qt::DropActions all = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QTest::newRow("text only: refused") << false << QUrl() << all << Qt::IgnoreAction;
+    QTest::newRow("file, copy") << true << file << Qt::DropActions(Qt::CopyAction)
+                                << Qt::CopyAction;
+    QTest::newRow("file, copy, move and link: a copy") << true << file << all << Qt::CopyAction;
+    QTest::newRow("file, move and link: a link")
+        << true << file << (Qt::MoveAction | Qt::LinkAction) << Qt::LinkAction;
+    QTest::newRow("file, a move only: a move")
+        << true << file << Qt::DropActions(Qt::MoveAction) << Qt::MoveAction;
     QTest::newRow("web URL: accepted at entry")
-        << true << QUrl("https://example.org/v.mp4") << Qt::CopyAction << true;
+        << true << QUrl("https://example.org/v.mp4") << Qt::DropActions(Qt::CopyAction)
+        << Qt::CopyAction;
 }
 
 void TestDropLabel::dragEntry()
 {
     QFETCH(bool, withUrls);
     QFETCH(QUrl, url);
-    QFETCH(Qt::DropAction, proposed);
-    QFETCH(bool, accepted);
+    QFETCH(Qt::DropActions, offered);
+    QFETCH(Qt::DropAction, taken);
 
     QMimeData data;
     data.setText("some text");
     if (withUrls)
         data.setUrls({ url });
-    // The proposed action is the one the source offers.
-    QDragEnterEvent event(
-        m_dropArea->rect().center(), proposed, &data, Qt::LeftButton, Qt::NoModifier);
-    QCOMPARE(event.proposedAction(), proposed);
-    QCoreApplication::sendEvent(m_dropArea, &event);
+    const QPoint centre = m_dropArea->rect().center();
+    QDragEnterEvent entry(centre, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_dropArea, &entry);
+    QCOMPARE(entry.isAccepted(), taken != Qt::IgnoreAction);
+    if (entry.isAccepted())
+        QCOMPARE(entry.dropAction(), taken);
 
-    QCOMPARE(event.isAccepted(), accepted);
-    if (accepted)
-        QCOMPARE(event.dropAction(), proposed);
+    // Every move over the drop area answers the same, whatever the platform proposes.
+    QDragMoveEvent move(centre, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    move.setDropAction(Qt::MoveAction);
+    QCoreApplication::sendEvent(m_dropArea, &move);
+    if (taken != Qt::IgnoreAction)
+        QCOMPARE(move.dropAction(), taken);
     QCOMPARE(m_dropArea->text(), dropPromptText());
 }
 
@@ -169,6 +186,58 @@ void TestDropLabel::dropConvertsEachFileInOrder()
     QVERIFY(!accepted);
     QVERIFY(m_converter.waitForRuns(3));
     QCOMPARE(m_converter.runs().size(), 3);
+}
+
+void TestDropLabel::batchTakesTurns_data()
+{
+    QTest::addColumn<QStringList>("files");
+
+    QTest::newRow("six files") << QStringList { "/tmp/v/1.mp4", "/tmp/v/2.mp4", "/tmp/v/3.mp4",
+        "/tmp/v/4.mp4", "/tmp/v/5.mp4", "/tmp/v/6.mp4" };
+    QTest::newRow("one file twice")
+        << QStringList { "/tmp/v/a.mp4", "/tmp/v/b.mp4", "/tmp/v/a.mp4" };
+}
+
+void TestDropLabel::batchTakesTurns()
+{
+    QFETCH(QStringList, files);
+
+    qputenv("ZORV_STANDIN_SLEEP", "0.3");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    QList<QUrl> urls;
+    QStringList outputs;
+    for (const QString &file : files) {
+        urls << QUrl::fromLocalFile(file);
+        outputs << convertedOutputPath(file);
+    }
+    TraceCapture trace;
+    drop(urlData(urls));
+    // The pass has handled every file before the first converter ends.
+    QCOMPARE(trace.lines().size(), 6 * files.size());
+    QVERIFY(m_converter.events().filter("end ").isEmpty());
+
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
+    const BatchSummary batch = summarizeBatch(m_converter.events());
+    QCOMPARE(batch.starts, outputs);
+    QCOMPARE(batch.mostAtOnce, std::min(converterLimit(), 2));
+    QVERIFY(!batch.outputWrittenTwiceAtOnce);
+}
+
+void TestDropLabel::missingConverterIsShown()
+{
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(empty.path()));
+    TraceCapture trace;
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/a.mp4") }));
+    qputenv("PATH", path);
+
+    QCOMPARE(trace.lines().size(), 6);
+    QCOMPARE(m_dropArea->text(), converterMissingText());
+    QVERIFY(m_dropArea->text().contains("ffmpeg"));
+    // Until the next drop.
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/b.mp4") }));
+    QCOMPARE(m_dropArea->text(), dropPromptText());
 }
 
 void TestDropLabel::dropOfNoUrls()

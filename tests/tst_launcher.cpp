@@ -11,6 +11,7 @@
 #include <locale>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -66,6 +67,8 @@ private slots:
     void argumentsArriveVerbatim();
     void pathsWithoutOutputNameStartNothing_data();
     void pathsWithoutOutputNameStartNothing();
+    void existingOutput_data();
+    void existingOutput();
     void doesNotWaitForTheConverter();
     void converterReadsNothing();
     void missingConverterIsNotAnError();
@@ -193,35 +196,16 @@ void TestLauncher::argumentsArriveVerbatim()
 void TestLauncher::pathsWithoutOutputNameStartNothing_data()
 {
     QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("outputLink"); // how an existing output names the input
 
-    QTest::newRow("empty, as from a web URL") << ""
-                                              << "";
-    QTest::newRow("no dot") << "/tmp/videos/clip"
-                            << "";
-    QTest::newRow("dot in a folder only") << "/tmp/my.videos/clip"
-                                          << "";
-    QTest::newRow("output a symbolic link to the input") << "home.mp4"
-                                                         << "symbolic";
-    QTest::newRow("output a hard link to the input") << "home.mp4"
-                                                     << "hard";
+    QTest::newRow("empty, as from a web URL") << "";
+    QTest::newRow("no dot") << "/tmp/videos/clip";
+    QTest::newRow("dot in a folder only") << "/tmp/my.videos/clip";
 }
 
 void TestLauncher::pathsWithoutOutputNameStartNothing()
 {
     QFETCH(QString, input);
-    QFETCH(QString, outputLink);
 
-    QTemporaryDir folder;
-    if (!outputLink.isEmpty()) {
-        input = folder.filePath(input);
-        const QString output = convertedOutputPath(input);
-        QFile file(input);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("video") == 5);
-        file.close();
-        QVERIFY(outputLink == "symbolic" ? QFile::link(input, output)
-                                         : ::link(qPrintable(input), qPrintable(output)) == 0);
-    }
     TraceCapture trace;
     m_label.convertFile(input, 2700);
     QCOMPARE(trace.lines(), QStringList());
@@ -232,6 +216,59 @@ void TestLauncher::pathsWithoutOutputNameStartNothing()
     QTest::qWait(300);
     QCOMPARE(m_converter.runs().size(), 1);
     QCOMPARE(m_converter.runs().first().value(2), workedExample);
+    m_converter.clear();
+}
+
+void TestLauncher::existingOutput_data()
+{
+    QTest::addColumn<QString>("kind"); // what stands at the output's name
+    QTest::addColumn<bool>("converted");
+
+    QTest::newRow("an ordinary file: overwritten") << "file" << true;
+    QTest::newRow("a symbolic link to the input") << "symbolic link to input" << false;
+    QTest::newRow("a hard link to the input") << "hard link to input" << false;
+    QTest::newRow("a symbolic link to another file") << "symbolic link to other" << false;
+    QTest::newRow("a dangling symbolic link") << "symbolic link to nothing" << false;
+    QTest::newRow("a hard link to another file") << "hard link to other" << false;
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("a named pipe") << "pipe" << false;
+}
+
+void TestLauncher::existingOutput()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, converted);
+
+    QTemporaryDir folder;
+    const QString input = folder.filePath("home.mp4");
+    const QString output = convertedOutputPath(input);
+    const QString other = folder.filePath(kind.endsWith("nothing") ? "gone" : "other.txt");
+    for (const QString &file : { input, folder.filePath("other.txt") }) {
+        QFile content(file);
+        QVERIFY(content.open(QIODevice::WriteOnly) && content.write("data") == 4);
+    }
+    const QString target = kind.endsWith("input") ? input : other;
+    const QByteArray outputName = QFile::encodeName(output);
+    if (kind == "file")
+        QVERIFY(QFile::copy(input, output));
+    else if (kind.startsWith("symbolic"))
+        QVERIFY(QFile::link(target, output));
+    else if (kind.startsWith("hard"))
+        QCOMPARE(::link(QFile::encodeName(target).constData(), outputName.constData()), 0);
+    else if (kind == "folder")
+        QVERIFY(QDir().mkdir(output));
+    else
+        QCOMPARE(mkfifo(outputName.constData(), 0600), 0);
+
+    TraceCapture trace;
+    m_label.convertFile(input, 2700);
+    QCOMPARE(trace.lines().size(), converted ? 5 : 0);
+    if (converted) {
+        QVERIFY(m_converter.waitForRuns(1));
+    } else {
+        QTest::qWait(300);
+        QCOMPARE(m_converter.runs().size(), 0);
+    }
     m_converter.clear();
 }
 

@@ -13,6 +13,7 @@ class TestStartup : public QObject
 private slots:
     void keyboardChangesPersistAcrossStarts();
     void scaledDesktop();
+    void glIntegrationTheUserSetIsKept();
 
 private:
     // Starts the application, presses Right on its slider and waits for the file to hold
@@ -91,6 +92,19 @@ void TestStartup::scaledDesktop()
     QString geometry;
     QVERIFY(x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
     QVERIFY2(geometry.contains("WIDTH=800\nHEIGHT=1000"), qPrintable(geometry));
+}
+
+void TestStartup::glIntegrationTheUserSetIsKept()
+{
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    const QString window = m_x.startClient(app, "bash",
+        { "-c", "QT_XCB_GL_INTEGRATION=xcb_glx exec \"$0\"", QStringLiteral(ZORV_APPLICATION) },
+        m_configHome.path(), "Zorv Video Converter");
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(app.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QVERIFY(maps.readAll().contains("/libqxcb-glx-integration.so"));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -1,18 +1,23 @@
 #include "convert/launcher.h"
 
+#include "convert/converterqueue.h"
 #include "convert/gammatable.h"
 #include "ui/droplabel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <iostream>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <sys/stat.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 QString convertedOutputPath(const QString &inputPath)
@@ -58,6 +63,40 @@ bool namesSameFile(const QString &first, const QString &second)
 #endif
 }
 
+bool isOverwritableOutput(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    // lstat: a link is looked at itself, not followed.
+    struct stat status = {};
+    if (lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return errno == ENOENT;
+    return S_ISREG(status.st_mode) && status.st_nlink == 1;
+#elif defined(Q_OS_WIN)
+    const QString nativePath = QDir::toNativeSeparators(path);
+    const auto name = reinterpret_cast<const wchar_t *>(nativePath.utf16());
+    const DWORD attributes = GetFileAttributesW(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if (attributes
+        & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
+        return false;
+    // No access asked for: only the file's own data, which name it has several of.
+    const HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    const bool plain = GetFileType(file) == FILE_TYPE_DISK
+        && GetFileInformationByHandle(file, &information) && information.nNumberOfLinks == 1;
+    CloseHandle(file);
+    return plain;
+#else
+    return !QFileInfo(path).isSymLink();
+#endif
+}
+
 QString converterProgram()
 {
     const QString name = QStringLiteral("ffmpeg");
@@ -76,8 +115,10 @@ void DropLabel::convertFile(const QString &path, int temperature)
 {
     const QString outputPath = convertedOutputPath(path);
     // With no name of its own, or a link or an existing file that is the input, the output
-    // would be the input, which -y truncates before reading.
-    if (outputPath.isEmpty() || namesSameFile(path, outputPath))
+    // would be the input, which -y truncates before reading; -y also writes through whatever
+    // else stands at the output's name.
+    if (outputPath.isEmpty() || namesSameFile(path, outputPath)
+        || !isOverwritableOutput(outputPath))
         return;
 
     const int index = gammaTableIndex(temperature);
@@ -95,14 +136,6 @@ void DropLabel::convertFile(const QString &path, int temperature)
         std::cout << argument.toStdString() << ' ';
     std::cout << std::endl;
 
-    // Detached and unwatched: the converter runs on its own and reports nothing back. It shares
-    // our output and error streams but never our input, which may be the user's terminal.
-    const QString program = converterProgram();
-    if (program.isEmpty())
-        return;
-    QProcess converter;
-    converter.setProgram(program);
-    converter.setArguments(arguments);
-    converter.setStandardInputFile(QProcess::nullDevice());
-    converter.startDetached();
+    // Started when its turn comes; the trace above is written now, whatever happens then.
+    ConverterQueue::of(this)->add(converterProgram(), arguments, outputPath);
 }

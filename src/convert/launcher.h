@@ -18,6 +18,11 @@ QStringList converterArguments(
 // Whether both paths name one existing file, through a link or a second name included.
 bool namesSameFile(const QString &first, const QString &second);
 
+// Whether an output may be written at path: nothing is there, or an ordinary file of one name.
+// Writing through a link, into a device or pipe, or into a file of several names would change
+// a file that the user never named.
+bool isOverwritableOutput(const QString &path);
+
 // The converter to start, by full path, found on PATH (on Windows beside the program first, never
 // in the current folder); empty where there is none.
 QString converterProgram();

@@ -1,6 +1,7 @@
 #include "ui/droplabel.h"
 
 #include "app/appsettings.h"
+#include "convert/converterqueue.h"
 #include "ui/closedeferral.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,26 @@ QString convertingText(const QString &path)
     return QStringLiteral("Converting %1...").arg(path);
 }
 
+QString converterMissingText()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("ffmpeg could not be started.\nPut ffmpeg.exe beside this\n"
+                          "program or on PATH,\nthen drop the files again.");
+#else
+    return QStringLiteral("ffmpeg could not be started.\nInstall ffmpeg, then drop\n"
+                          "the files again.");
+#endif
+}
+
+Qt::DropAction takenDropAction(Qt::DropActions offered)
+{
+    for (const Qt::DropAction action : { Qt::CopyAction, Qt::LinkAction, Qt::MoveAction }) {
+        if (offered & action)
+            return action;
+    }
+    return Qt::IgnoreAction;
+}
+
 namespace {
 
 // Whether the path names one file on this machine without depending on the current folder.
@@ -38,6 +59,16 @@ bool isAbsoluteLocalPath(const QString &path)
 #else
     return path.startsWith(QLatin1Char('/'));
 #endif
+}
+
+// Takes a drag that holds URLs, whatever kind, with the safest action its source offers.
+void takeUrlDrag(QDragMoveEvent *event)
+{
+    const Qt::DropAction action = takenDropAction(event->possibleActions());
+    if (event->mimeData()->hasUrls() && action != Qt::IgnoreAction) {
+        event->setDropAction(action);
+        event->accept();
+    }
 }
 
 } // namespace
@@ -72,13 +103,22 @@ DropLabel::DropLabel(const QString &text, QWidget *parent)
     QFont labelFont;
     labelFont.setPointSize(18);
     setFont(labelFont);
+
+    // Converters start later than the drop when many are asked for; one that cannot start
+    // says so here, whenever that is.
+    auto *queue = new ConverterQueue(this);
+    connect(queue, &ConverterQueue::startFailed, this, [this] { setText(converterMissingText()); });
 }
 
 void DropLabel::dragEnterEvent(QDragEnterEvent *event)
 {
-    // Any URL will do here, with whatever action the source proposes.
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    takeUrlDrag(event);
+}
+
+void DropLabel::dragMoveEvent(QDragMoveEvent *event)
+{
+    // The source hears the last answer given while the drag moved: it stays the same.
+    takeUrlDrag(event);
 }
 
 void DropLabel::dropEvent(QDropEvent *event)
@@ -86,6 +126,8 @@ void DropLabel::dropEvent(QDropEvent *event)
     // The event is left as delivered, not accepted. The list is a copy of our own, so a nested
     // drop during processEvents() cannot pull it away; the window is not let go either.
     CloseDeferral deferral(window());
+    ConverterQueue *queue = ConverterQueue::of(this);
+    queue->forgetFailures();
     {
         const QList<QUrl> urls = event->mimeData()->urls();
         for (const QUrl &url : urls) {
@@ -97,5 +139,5 @@ void DropLabel::dropEvent(QDropEvent *event)
             convertFile(path, storedColorTemperature());
         }
     }
-    setText(dropPromptText());
+    setText(queue->hasFailed() ? converterMissingText() : dropPromptText());
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QDragEnterEvent;
+class QDragMoveEvent;
 class QDropEvent;
 class QUrl;
 
@@ -14,6 +15,11 @@ QString dropPromptText();
 QString droppedFilePath(const QUrl &url);
 // The drop area's text while the file at path is being handled.
 QString convertingText(const QString &path);
+// The drop area's text once a converter could not be started, until the next drop.
+QString converterMissingText();
+// How a drag that offers these actions is taken: never as a move where anything else is offered,
+// since a source deletes what it moved, perhaps before the converter has read it.
+Qt::DropAction takenDropAction(Qt::DropActions offered);
 
 class DropLabel : public QLabel
 {
@@ -22,11 +28,12 @@ class DropLabel : public QLabel
 public:
     DropLabel(const QString &text, QWidget *parent);
 
-    // Starts the converter on the file at path, re-tinted for temperature in kelvin; does not
-    // wait for it.
+    // Starts the converter on the file at path, re-tinted for temperature in kelvin, as soon as
+    // its turn comes; does not wait for it.
     void convertFile(const QString &path, int temperature);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 };

@@ -14,12 +14,15 @@ StandInConverter::StandInConverter()
         return;
     // Written to a temporary name first, so that a reader never sees half a record.
     script.write("#!/bin/sh\n"
-                 "record='"
+                 "records='"
         + QFile::encodeName(m_records.path())
-        + "'/run.$$\n"
+        + "'\n"
+          "record=$records/run.$$\n"
+          "printf 'start %s\\n' \"$8\" >> \"$records/events\"\n"
           "readlink /proc/self/fd/0 > \"$record.stdin\"\n"
           "printf '%s\\0' \"$@\" > \"$record.part\" && mv \"$record.part\" \"$record\"\n"
-          "sleep \"${ZORV_STANDIN_SLEEP:-0}\"\n");
+          "sleep \"${ZORV_STANDIN_SLEEP:-0}\"\n"
+          "printf 'end %s\\n' \"$8\" >> \"$records/events\"\n");
     script.close();
     m_valid = script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
         && qputenv("PATH", QFile::encodeName(m_bin.path()) + ':' + m_oldPath);
@@ -67,10 +70,41 @@ QStringList StandInConverter::standardInputs() const
     return result;
 }
 
+QStringList StandInConverter::events() const
+{
+    return recordedEvents(m_records.path());
+}
+
+QStringList recordedEvents(const QString &folder)
+{
+    QFile events(QDir(folder).filePath("events"));
+    if (!events.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(events.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+BatchSummary summarizeBatch(const QStringList &events)
+{
+    BatchSummary summary;
+    QStringList running;
+    for (const QString &event : events) {
+        const QString output = event.section(QLatin1Char(' '), 1);
+        if (event.startsWith(QLatin1String("start "))) {
+            summary.outputWrittenTwiceAtOnce |= running.contains(output);
+            running << output;
+            summary.starts << output;
+            summary.mostAtOnce = std::max(summary.mostAtOnce, int(running.size()));
+        } else {
+            running.removeOne(output);
+        }
+    }
+    return summary;
+}
+
 void StandInConverter::clear() const
 {
     QDir records(m_records.path());
-    for (const QString &name : records.entryList({ "run.*" }, QDir::Files))
+    for (const QString &name : records.entryList(QDir::Files))
         records.remove(name);
 }
 

@@ -8,7 +8,8 @@
 
 // An `ffmpeg` of the test's own, first on PATH while the object lives. Each run records its
 // argument vector, NUL-separated, in a file of its own (and what its standard input is in
-// another) and writes nothing to standard output.
+// another), adds "start OUTPUT" and, as it ends, "end OUTPUT" to a shared events file, and
+// writes nothing to standard output.
 // A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set.
 class StandInConverter
 {
@@ -25,6 +26,8 @@ public:
     QList<QStringList> runs() const;
     // What each run had as its standard input, as the system names it.
     QStringList standardInputs() const;
+    // The start and end lines of the runs so far, in the order they happened.
+    QStringList events() const;
     // Forgets the runs recorded so far.
     void clear() const;
     // Waits (bounded) until count runs have been recorded.
@@ -39,3 +42,14 @@ private:
 
 // The argument vectors recorded in a folder, one NUL-separated file "run.N" a run, sorted.
 QList<QStringList> recordedRuns(const QString &folder);
+// The lines of the events file in a folder.
+QStringList recordedEvents(const QString &folder);
+
+// What a batch of runs did, from its start and end lines.
+struct BatchSummary
+{
+    QStringList starts; // the outputs, in the order their runs started
+    int mostAtOnce = 0;
+    bool outputWrittenTwiceAtOnce = false;
+};
+BatchSummary summarizeBatch(const QStringList &events);
