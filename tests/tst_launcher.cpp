@@ -1,3 +1,4 @@
+#include "convert/converterqueue.h"
 #include "convert/launcher.h"
 #include "support/standinconverter.h"
 #include "support/tracecapture.h"
@@ -69,6 +70,7 @@ private slots:
     void pathsWithoutOutputNameStartNothing();
     void existingOutput_data();
     void existingOutput();
+    void linkPutWhileWaiting();
     void doesNotWaitForTheConverter();
     void converterReadsNothing();
     void missingConverterIsNotAnError();
@@ -269,6 +271,24 @@ void TestLauncher::existingOutput()
         QTest::qWait(300);
         QCOMPARE(m_converter.runs().size(), 0);
     }
+    m_converter.clear();
+}
+
+void TestLauncher::linkPutWhileWaiting()
+{
+    // Every turn taken, so the next file waits; meanwhile a link appears at its output's name.
+    qputenv("ZORV_STANDIN_SLEEP", "0.5");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    TraceCapture trace;
+    for (int i = 0; i < converterLimit(); ++i)
+        m_label.convertFile(QString("/tmp/busy%1.mp4").arg(i), 2700);
+    QTemporaryDir folder;
+    const QString input = folder.filePath("late.mp4");
+    m_label.convertFile(input, 2700);
+    QVERIFY(QFile::link(folder.filePath("elsewhere"), convertedOutputPath(input)));
+
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(&m_label)->isIdle(), 10000);
+    QCOMPARE(m_converter.runs().size(), converterLimit());
     m_converter.clear();
 }
 

@@ -1,5 +1,6 @@
 #include "convert/converterqueue.h"
 
+#include "convert/launcher.h"
 #include "convert/processendwatcher.h"
 
 #include <QDir>
@@ -67,6 +68,9 @@ void ConverterQueue::startWhatMay()
         }
         const Conversion conversion = *next;
         next = m_waiting.erase(next);
+        // A link may have been put at the output's name while the file waited.
+        if (!isOverwritableOutput(conversion.output))
+            continue;
         if (!start(conversion))
             fail();
         taken << conversion.output;
