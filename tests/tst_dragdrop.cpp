@@ -24,10 +24,13 @@ private:
     // (Re)starts the application, through a shell command that runs it as "$0" where one is
     // given, and places its window at the top left.
     void launch(const QString &shellCommand = {});
-    // Starts a drag source with these arguments, drags from it and releases over the window at y.
-    bool releaseDrag(QProcess &source, const QStringList &sourceArguments, int y) const;
+    // Starts a drag source (ours written with Qt, or one written with GTK) with these arguments,
+    // drags from it and releases over the window at y.
+    bool releaseDrag(QProcess &source, const QStringList &sourceArguments, int y,
+        const QString &program = QStringLiteral(ZORV_DRAG_SOURCE)) const;
     // The same, then waits for the drag to end; returns the source's report.
-    QByteArray dragOnto(const QStringList &sourceArguments, int y) const;
+    QByteArray dragOnto(const QStringList &sourceArguments, int y,
+        const QString &program = QStringLiteral(ZORV_DRAG_SOURCE)) const;
     // Closes the window and checks that the program ended well.
     void closeAndExpectSuccess();
 
@@ -60,18 +63,20 @@ void TestDragDrop::launch(const QString &shellCommand)
     QVERIFY(m_x.xdotool({ "windowmove", "--sync", m_window, "0", "0" }));
 }
 
-bool TestDragDrop::releaseDrag(QProcess &source, const QStringList &sourceArguments, int y) const
+bool TestDragDrop::releaseDrag(
+    QProcess &source, const QStringList &sourceArguments, int y, const QString &program) const
 {
-    const QString sourceWindow = m_x.startClient(source, QStringLiteral(ZORV_DRAG_SOURCE),
-        sourceArguments, m_configHome.path(), "Zorv drag source");
+    const QString sourceWindow = m_x.startClient(
+        source, program, sourceArguments, m_configHome.path(), "Zorv drag source");
     return !sourceWindow.isEmpty() && m_x.dragFromSourceTo(y);
 }
 
-QByteArray TestDragDrop::dragOnto(const QStringList &sourceArguments, int y) const
+QByteArray TestDragDrop::dragOnto(
+    const QStringList &sourceArguments, int y, const QString &program) const
 {
     QProcess source;
     const auto cleanup = qScopeGuard([&source] { stopProcess(source); });
-    if (!releaseDrag(source, sourceArguments, y))
+    if (!releaseDrag(source, sourceArguments, y, program))
         return "the drag did not start";
     if (!QTest::qWaitFor([&source] { return source.canReadLine(); }, 60000))
         return "the drag did not end";
@@ -88,24 +93,31 @@ void TestDragDrop::closeAndExpectSuccess()
 
 void TestDragDrop::drag_data()
 {
+    QTest::addColumn<QString>("source");
     QTest::addColumn<QStringList>("sourceArguments");
     QTest::addColumn<int>("targetY"); // in the window, whose drop area fills the upper part
     QTest::addColumn<QStringList>("trace");
-    QTest::addColumn<int>("sourceAction");
+    QTest::addColumn<int>("sourceAction"); // in the source's own numbering
 
     // Real files, which the source deletes if it hears of a move.
     const QStringList files = { m_files.filePath("first.mp4"), m_files.filePath("second.mkv") };
     // Offered copy, move and link, a plain drag proposes a move; the drop area answers a copy.
     // Refused drags end with no action.
-    QTest::newRow("two files onto the drop area") << files << 200 << files << int(Qt::CopyAction);
+    const QString qt = QStringLiteral(ZORV_DRAG_SOURCE);
+    QTest::newRow("two files onto the drop area")
+        << qt << files << 200 << files << int(Qt::CopyAction);
     QTest::newRow("text only: refused")
-        << QStringList { "--text" } << 200 << QStringList() << int(Qt::IgnoreAction);
+        << qt << QStringList { "--text" } << 200 << QStringList() << int(Qt::IgnoreAction);
     QTest::newRow("files released over the slider: refused")
-        << files << 482 << QStringList() << int(Qt::IgnoreAction);
+        << qt << files << 482 << QStringList() << int(Qt::IgnoreAction);
+    // A GTK source (copy and move offered) hears of a copy and never deletes.
+    QTest::newRow("two files from a GTK source")
+        << QStringLiteral(ZORV_GTK_DRAG_SOURCE) << files << 200 << files << 2 /* GDK_ACTION_COPY */;
 }
 
 void TestDragDrop::drag()
 {
+    QFETCH(QString, source);
     QFETCH(QStringList, sourceArguments);
     QFETCH(int, targetY);
     QFETCH(QStringList, trace);
@@ -120,7 +132,8 @@ void TestDragDrop::drag()
 
     // Qt's X11 drag source reports the action of the target's last answer while moving; that
     // the drop itself is left unaccepted does not reach it.
-    QCOMPARE(dragOnto(sourceArguments, targetY), "drag ended: " + QByteArray::number(sourceAction));
+    QCOMPARE(dragOnto(sourceArguments, targetY, source),
+        "drag ended: " + QByteArray::number(sourceAction));
     for (const QString &file : trace)
         QVERIFY2(QFile::exists(file), qPrintable(file + " was deleted by its source"));
 
