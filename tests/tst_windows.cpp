@@ -22,6 +22,8 @@ private slots:
     void binaryResources();
     void keyStoredInRegistry();
     void dragFromLinux();
+    void batchTakesTurns();
+    void installer();
     void converterNotTakenFromCurrentFolder();
     void pureTests_data();
     void pureTests();
@@ -29,14 +31,18 @@ private slots:
 private:
     // Runs a Windows program to its end; its standard output, or a null string where it failed.
     QString runWine(const QStringList &arguments, int timeoutMs = 120000) const;
-    // Starts the program with the given working folder and waits for its window.
-    QString startProgram(QProcess &app, const QString &workingFolder) const;
+    // Starts the program (the built one where none is named) with the given working folder and
+    // waits for its window.
+    QString startProgram(
+        QProcess &app, const QString &workingFolder, const QString &program = {}) const;
     // The stored color-temperature as the registry holds it, or an empty string.
     QString registryValue() const;
     // Drags files from the tests' Linux drag source onto the window.
     bool dragFiles(const QString &window, const QStringList &files) const;
     // The argument vectors the stand-in converter recorded, sorted.
     QList<QStringList> runs() const;
+    // Forgets what the stand-in converter recorded.
+    bool clearRecords() const;
     void closeAndExpectSuccess(QProcess &app, const QString &window) const;
 
     XServer m_x;
@@ -108,11 +114,12 @@ QString TestWindows::runWine(const QStringList &arguments, int timeoutMs) const
     return QString::fromUtf8(process.readAllStandardOutput()) + QLatin1Char('\n');
 }
 
-QString TestWindows::startProgram(QProcess &app, const QString &workingFolder) const
+QString TestWindows::startProgram(
+    QProcess &app, const QString &workingFolder, const QString &program) const
 {
     app.setWorkingDirectory(workingFolder);
-    return m_x.startClient(
-        app, "wine", { m_program }, m_work.filePath("home"), "Zorv Video Converter");
+    return m_x.startClient(app, "wine", { program.isEmpty() ? m_program : program },
+        m_work.filePath("home"), "Zorv Video Converter");
 }
 
 QString TestWindows::registryValue() const
@@ -149,6 +156,12 @@ QList<QStringList> TestWindows::runs() const
     return recordedRuns(m_work.filePath("records"));
 }
 
+bool TestWindows::clearRecords() const
+{
+    return QDir(m_work.filePath("records")).removeRecursively()
+        && QDir(m_work.path()).mkpath("records");
+}
+
 void TestWindows::binaryResources()
 {
     // A GUI program: no console window opens with it.
@@ -162,16 +175,22 @@ void TestWindows::binaryResources()
                  "name=\"Microsoft.Windows.Common-Controls\"\\s+version=\"6\\.0\\.0\\.0\"")),
         qPrintable(manifest));
 
-    QProcess versionInfo;
-    versionInfo.start("wrestool", { "-x", "--raw", "--type=16", m_program });
-    QVERIFY(versionInfo.waitForFinished());
-    const QByteArray version = versionInfo.readAllStandardOutput();
     const auto utf16 = [](const char *text) {
         const QString string = QString::fromLatin1(text);
         return QByteArray(reinterpret_cast<const char *>(string.utf16()), string.size() * 2);
     };
-    QVERIFY2(version.contains(utf16("ZorvTech")), "no company in the version information");
-    QVERIFY2(version.contains(utf16("1.0.0")), "no version in the version information");
+    // The program and its installer alike say who made them and which version they are.
+    for (const QString &file :
+        { m_program, build + "/zorv-video-converter-" ZORV_VERSION "-win64.exe" }) {
+        QProcess versionInfo;
+        versionInfo.start("wrestool", { "-x", "--raw", "--type=16", file });
+        QVERIFY(versionInfo.waitForFinished());
+        const QByteArray version = versionInfo.readAllStandardOutput();
+        QVERIFY2(version.contains(utf16("ZorvTech")), qPrintable("no company in " + file));
+        QVERIFY2(
+            version.contains(utf16("Zorv Video Converter")), qPrintable("no product in " + file));
+        QVERIFY2(version.contains(utf16(ZORV_VERSION)), qPrintable("no version in " + file));
+    }
 
     const QString resources = run("wrestool", { "-l", m_program });
     QVERIFY2(resources.contains("--type=14"), qPrintable(resources)); // an icon group
@@ -215,8 +234,7 @@ void TestWindows::dragFromLinux()
     const auto stop = qScopeGuard([&app] { stopProcess(app); });
     const QString window = startProgram(app, m_work.filePath("start"));
     QVERIFY2(!window.isEmpty(), "the window did not appear");
-    QDir(m_work.filePath("records")).removeRecursively();
-    QVERIFY(QDir(m_work.path()).mkpath("records"));
+    QVERIFY(clearRecords());
     QVERIFY(dragFiles(window, { file }));
 
     // The temperature stored by the test before: 2900 K.
@@ -237,6 +255,95 @@ void TestWindows::dragFromLinux()
     QCOMPARE(lines[5], arguments.join(QLatin1Char(' ')).toUtf8() + " \r");
 }
 
+void TestWindows::batchTakesTurns()
+{
+    qputenv("ZORV_STANDIN_SLEEP", "1");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    QVERIFY(clearRecords());
+    QStringList files;
+    QStringList outputs;
+    for (const QString &name : { "1", "2", "3", "4" }) {
+        files << QDir::tempPath() + "/zorv batch/" + name + ".mp4";
+        outputs << "Z:" + QDir::tempPath() + "/zorv batch/" + name + "_output.mp4";
+    }
+
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    const QString window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QVERIFY(dragFiles(window, files));
+    const QString records = m_work.filePath("records");
+    QTRY_COMPARE_WITH_TIMEOUT(recordedEvents(records).filter("end ").size(), 4, 30000);
+    const BatchSummary batch = summarizeBatch(recordedEvents(records));
+    QCOMPARE(batch.starts, outputs);
+    QCOMPARE(batch.mostAtOnce, std::min(QThread::idealThreadCount(), 2));
+    closeAndExpectSuccess(app, window);
+}
+
+void TestWindows::installer()
+{
+    const QString installer = build + "/zorv-video-converter-" ZORV_VERSION "-win64.exe";
+    QVERIFY2(QFileInfo::exists(installer), qPrintable(installer));
+    const QString programFiles = m_work.filePath("prefix/drive_c/Program Files");
+    const QString folder = programFiles + "/ZorvTech/Zorv Video Converter";
+    const QString menu = m_work.filePath(
+        "prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zorv Video Converter");
+    const QString entry
+        = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zorv Video Converter";
+    const QString installed = "C:\\Program Files\\ZorvTech\\Zorv Video Converter\\";
+
+    // Installed twice, as over an older version: one program, one entry, one shortcut.
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(!runWine({ installer, "/S" }).isNull());
+        QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0);
+    }
+    QCOMPARE(QDir(folder).entryList(QDir::Files),
+        QStringList({ "Uninstall.exe", "zorv-video-converter.exe" }));
+    QCOMPARE(QDir(menu).entryList(QDir::Files),
+        QStringList({ "Uninstall.lnk", "Zorv Video Converter.lnk" }));
+    QFile shortcut(menu + "/Zorv Video Converter.lnk");
+    QVERIFY(shortcut.open(QIODevice::ReadOnly));
+    QVERIFY(shortcut.readAll().contains((installed + "zorv-video-converter.exe").toLatin1()));
+    const QString uninstall = runWine({ "reg", "query", entry });
+    for (const QString &value : { "DisplayName\\s+REG_SZ\\s+Zorv Video Converter",
+             "Publisher\\s+REG_SZ\\s+ZorvTech", "DisplayVersion\\s+REG_SZ\\s+" ZORV_VERSION,
+             "DisplayIcon\\s+REG_SZ\\s+C:.*zorv-video-converter\\.exe",
+             "UninstallString\\s+REG_SZ\\s+\"C:.*Uninstall\\.exe\"" })
+        QVERIFY2(uninstall.contains(QRegularExpression(value)), qPrintable(value + uninstall));
+    QCOMPARE(
+        runWine({ "reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" })
+            .count("Zorv"),
+        1);
+
+    // Used as installed, with the converter the user put beside it and nothing on PATH.
+    QVERIFY(QFile::copy(m_work.filePath("bin/ffmpeg.exe"), folder + "/ffmpeg.exe"));
+    const QByteArray path = qgetenv("WINEPATH");
+    qunsetenv("WINEPATH");
+    const auto restore = qScopeGuard([&path] { qputenv("WINEPATH", path); });
+    QVERIFY(clearRecords());
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    const QString window
+        = startProgram(app, m_work.filePath("start"), folder + "/zorv-video-converter.exe");
+    QVERIFY2(!window.isEmpty(), "the installed program showed no window");
+    const QString file = QDir::tempPath() + "/zorv installed.mp4";
+    QVERIFY(dragFiles(window, { file }));
+    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 1, 20000);
+    QCOMPARE(runs().first().size(), 8);
+    QCOMPARE(runs().first().value(2), "Z:" + file);
+    closeAndExpectSuccess(app, window);
+    QVERIFY(QFile::remove(folder + "/ffmpeg.exe"));
+
+    // Removed without a trace but the user's own setting.
+    QVERIFY(!runWine({ folder + "/Uninstall.exe", "/S" }).isNull());
+    QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0);
+    QVERIFY(!QFileInfo::exists(programFiles + "/ZorvTech"));
+    QVERIFY(!QFileInfo::exists(menu));
+    QVERIFY(runWine({ "reg", "query", entry }).isNull());
+    QVERIFY(runWine({ "reg", "query", "HKLM\\Software\\ZorvTech" }).isNull());
+    QCOMPARE(registryValue(), "REG_DWORD    0xb54");
+}
+
 void TestWindows::converterNotTakenFromCurrentFolder()
 {
     // A converter planted in the folder the program was started from must not run.
@@ -247,15 +354,19 @@ void TestWindows::converterNotTakenFromCurrentFolder()
         qputenv("WINEPATH", path);
         QFile::remove(m_work.filePath("start/ffmpeg.exe"));
     });
-    QDir(m_work.filePath("records")).removeRecursively();
-    QVERIFY(QDir(m_work.path()).mkpath("records"));
+    QVERIFY(clearRecords());
 
     QProcess app;
     const auto stop = qScopeGuard([&app] { stopProcess(app); });
     const QString window = startProgram(app, m_work.filePath("start"));
     QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QTest::qWait(1000);
+    const QByteArray prompt = m_x.windowImage(window);
     QVERIFY(dragFiles(window, { QDir::tempPath() + "/zorv planted.mp4" }));
     QTRY_VERIFY_WITH_TIMEOUT(app.peek(1 << 16).count('\n') >= 6, 20000); // handled
+    // The drop area does not return to its prompt: it says that no converter started.
+    QTest::qWait(1000);
+    QVERIFY(!prompt.isEmpty() && m_x.windowImage(window) != prompt);
     closeAndExpectSuccess(app, window);
     // Once every process of the prefix has ended, a wrongly started converter has recorded.
     QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0);

@@ -133,3 +133,27 @@ bool XServer::closeWindow(const QString &window) const
     std::free(error);
     return !error && message.type != XCB_ATOM_NONE;
 }
+
+QByteArray XServer::windowImage(const QString &window) const
+{
+    xcb_connection_t *connection = xcb_connect(qPrintable(m_display), nullptr);
+    const auto disconnect = qScopeGuard([connection] { xcb_disconnect(connection); });
+    if (xcb_connection_has_error(connection))
+        return {};
+    const xcb_window_t id = window.toUInt();
+    xcb_get_geometry_reply_t *geometry
+        = xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr);
+    if (!geometry)
+        return {};
+    xcb_get_image_reply_t *image = xcb_get_image_reply(connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, geometry->width,
+            geometry->height, ~0U),
+        nullptr);
+    std::free(geometry);
+    if (!image)
+        return {};
+    const QByteArray pixels(reinterpret_cast<const char *>(xcb_get_image_data(image)),
+        xcb_get_image_data_length(image));
+    std::free(image);
+    return pixels;
+}

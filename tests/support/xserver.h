@@ -28,6 +28,8 @@ public:
     bool dragFromSourceTo(int y) const;
     // Asks the window to close, as a window manager's close button does.
     bool closeWindow(const QString &window) const;
+    // The window's pixels as the server holds them now; empty where it has none.
+    QByteArray windowImage(const QString &window) const;
     // Starts a client of this server with the test's environment and configHome as its config
     // home, and waits for its window titled title; returns the window's id, or an empty string.
     QString startClient(QProcess &process, const QString &program, const QStringList &arguments,

@@ -1,6 +1,8 @@
 // An ffmpeg.exe of the Windows tests' own. It splits its command line as the real converter
 // does (CommandLineToArgvW) and records the arguments, UTF-8 and NUL-separated, in a file of its
-// own in the folder named by ZORV_STANDIN_RECORDS. It writes nothing to standard output.
+// own in the folder named by ZORV_STANDIN_RECORDS; it adds "start OUTPUT" and, as it ends,
+// "end OUTPUT" to the file "events" there, and sleeps ZORV_STANDIN_SLEEP seconds in between
+// where that is set. It writes nothing to standard output.
 
 #include <windows.h>
 
@@ -18,6 +20,18 @@ std::string utf8(const wchar_t *text)
     return result; // keeps the terminating NUL as the separator
 }
 
+// Adds one line to the shared events file; appends from several runs do not mix.
+void addEvent(const std::wstring &folder, const std::string &line)
+{
+    HANDLE file = CreateFileW((folder + L"\\events").c_str(), FILE_APPEND_DATA,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 } // namespace
 
 int main()
@@ -31,6 +45,9 @@ int main()
     std::string record;
     for (int i = 1; i < count; ++i)
         record += utf8(arguments[i]);
+    std::string output = count > 1 ? utf8(arguments[count - 1]) : std::string(1, '\0');
+    output.pop_back();
+    addEvent(folder, "start " + output + "\n");
     // Written under a temporary name first, so that a reader never sees half a record.
     const std::wstring name
         = std::wstring(folder) + L"\\run." + std::to_wstring(GetCurrentProcessId());
@@ -41,5 +58,11 @@ int main()
     DWORD written = 0;
     const BOOL ok = WriteFile(file, record.data(), DWORD(record.size()), &written, nullptr);
     CloseHandle(file);
-    return ok && MoveFileW(part.c_str(), name.c_str()) ? 0 : 1;
+    const bool recorded = ok && MoveFileW(part.c_str(), name.c_str());
+
+    wchar_t seconds[32] = {};
+    if (GetEnvironmentVariableW(L"ZORV_STANDIN_SLEEP", seconds, 32))
+        Sleep(DWORD(_wtof(seconds) * 1000));
+    addEvent(folder, "end " + output + "\n");
+    return recorded ? 0 : 1;
 }
