@@ -82,7 +82,7 @@ bool isOverwritableOutput(const QString &path)
     if (attributes
         & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
         return false;
-    // No access asked for: only the file's own data, which name it has several of.
+    // Opened for no access at all, only to ask how many names the file has.
     const HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
