@@ -31,6 +31,9 @@ private slots:
 private:
     // Runs a Windows program to its end; its standard output, or a null string where it failed.
     QString runWine(const QStringList &arguments, int timeoutMs = 120000) const;
+    // Runs a Windows program that hands its work on to others (an installer, an uninstaller)
+    // and waits for every process of the prefix to end; tells whether all went well.
+    bool runWineToTheEnd(const QStringList &arguments) const;
     // Starts the program (the built one where none is named) with the given working folder and
     // waits for its window.
     QString startProgram(
@@ -112,6 +115,11 @@ QString TestWindows::runWine(const QStringList &arguments, int timeoutMs) const
         return {};
     }
     return QString::fromUtf8(process.readAllStandardOutput()) + QLatin1Char('\n');
+}
+
+bool TestWindows::runWineToTheEnd(const QStringList &arguments) const
+{
+    return !runWine(arguments).isNull() && QProcess::execute("wineserver", { "-w" }) == 0;
 }
 
 QString TestWindows::startProgram(
@@ -262,7 +270,7 @@ void TestWindows::batchTakesTurns()
     QVERIFY(clearRecords());
     QStringList files;
     QStringList outputs;
-    for (const QString &name : { "1", "2", "3", "4" }) {
+    for (const char *name : { "1", "2", "3", "4" }) {
         files << QDir::tempPath() + "/zorv batch/" + name + ".mp4";
         outputs << "Z:" + QDir::tempPath() + "/zorv batch/" + name + "_output.mp4";
     }
@@ -293,10 +301,8 @@ void TestWindows::installer()
     const QString installed = "C:\\Program Files\\ZorvTech\\Zorv Video Converter\\";
 
     // Installed twice, as over an older version: one program, one entry, one shortcut.
-    for (int i = 0; i < 2; ++i) {
-        QVERIFY(!runWine({ installer, "/S" }).isNull());
-        QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0);
-    }
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(runWineToTheEnd({ installer, "/S" }));
     QCOMPARE(QDir(folder).entryList(QDir::Files),
         QStringList({ "Uninstall.exe", "zorv-video-converter.exe" }));
     QCOMPARE(QDir(menu).entryList(QDir::Files),
@@ -305,7 +311,7 @@ void TestWindows::installer()
     QVERIFY(shortcut.open(QIODevice::ReadOnly));
     QVERIFY(shortcut.readAll().contains((installed + "zorv-video-converter.exe").toLatin1()));
     const QString uninstall = runWine({ "reg", "query", entry });
-    for (const QString &value : { "DisplayName\\s+REG_SZ\\s+Zorv Video Converter",
+    for (const char *value : { "DisplayName\\s+REG_SZ\\s+Zorv Video Converter",
              "Publisher\\s+REG_SZ\\s+ZorvTech", "DisplayVersion\\s+REG_SZ\\s+" ZORV_VERSION,
              "DisplayIcon\\s+REG_SZ\\s+C:.*zorv-video-converter\\.exe",
              "UninstallString\\s+REG_SZ\\s+\"C:.*Uninstall\\.exe\"" })
@@ -335,8 +341,7 @@ void TestWindows::installer()
     QVERIFY(QFile::remove(folder + "/ffmpeg.exe"));
 
     // Removed without a trace but the user's own setting.
-    QVERIFY(!runWine({ folder + "/Uninstall.exe", "/S" }).isNull());
-    QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0);
+    QVERIFY(runWineToTheEnd({ folder + "/Uninstall.exe", "/S" }));
     QVERIFY(!QFileInfo::exists(programFiles + "/ZorvTech"));
     QVERIFY(!QFileInfo::exists(menu));
     QVERIFY(runWine({ "reg", "query", entry }).isNull());

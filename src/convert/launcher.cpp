@@ -15,8 +15,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <sys/stat.h>
-#endif
-#ifdef Q_OS_WIN
+#else
 #include <windows.h>
 #endif
 
@@ -71,7 +70,7 @@ bool isOverwritableOutput(const QString &path)
     if (lstat(QFile::encodeName(path).constData(), &status) != 0)
         return errno == ENOENT;
     return S_ISREG(status.st_mode) && status.st_nlink == 1;
-#elif defined(Q_OS_WIN)
+#else
     const QString nativePath = QDir::toNativeSeparators(path);
     const auto name = reinterpret_cast<const wchar_t *>(nativePath.utf16());
     const DWORD attributes = GetFileAttributesW(name);
@@ -92,8 +91,6 @@ bool isOverwritableOutput(const QString &path)
         && GetFileInformationByHandle(file, &information) && information.nNumberOfLinks == 1;
     CloseHandle(file);
     return plain;
-#else
-    return !QFileInfo(path).isSymLink();
 #endif
 }
 
