@@ -1,6 +1,7 @@
 #include "support/standinconverter.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTest>
 
@@ -22,7 +23,8 @@ StandInConverter::StandInConverter()
           "readlink /proc/self/fd/0 > \"$record.stdin\"\n"
           "printf '%s\\0' \"$@\" > \"$record.part\" && mv \"$record.part\" \"$record\"\n"
           "sleep \"${ZORV_STANDIN_SLEEP:-0}\"\n"
-          "printf 'end %s\\n' \"$8\" >> \"$records/events\"\n");
+          "printf 'end %s\\n' \"$8\" >> \"$records/events\"\n"
+          "case $3 in *exit3*) exit 3 ;; *killed*) kill -KILL $$ ;; esac\n");
     script.close();
     m_valid = script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
         && qputenv("PATH", QFile::encodeName(m_bin.path()) + ':' + m_oldPath);
@@ -88,7 +90,12 @@ BatchSummary summarizeBatch(const QStringList &events)
     BatchSummary summary;
     QStringList running;
     for (const QString &event : events) {
-        const QString output = event.section(QLatin1Char(' '), 1);
+        // One file, however its folder was named; a folder that is not there is taken as named.
+        QString output = event.section(QLatin1Char(' '), 1);
+        const QFileInfo file(output);
+        const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+        if (!folder.isEmpty())
+            output = folder + QLatin1Char('/') + file.fileName();
         if (event.startsWith(QLatin1String("start "))) {
             summary.outputWrittenTwiceAtOnce |= running.contains(output);
             running << output;
@@ -111,4 +118,13 @@ void StandInConverter::clear() const
 bool StandInConverter::waitForRuns(int count, int timeoutMs) const
 {
     return QTest::qWaitFor([&] { return runs().size() >= count; }, timeoutMs);
+}
+
+QStringList inTurns(QStringList outputs, int limit)
+{
+    for (int first = 0; first < outputs.size(); first += limit) {
+        const auto begin = outputs.begin() + first;
+        std::sort(begin, begin + std::min(limit, int(outputs.size()) - first));
+    }
+    return outputs;
 }

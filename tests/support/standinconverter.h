@@ -10,7 +10,9 @@
 // argument vector, NUL-separated, in a file of its own (and what its standard input is in
 // another), adds "start OUTPUT" and, as it ends, "end OUTPUT" to a shared events file, and
 // writes nothing to standard output.
-// A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set.
+// A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set. It then exits
+// with 3 where its input's name holds "exit3", is killed by SIGKILL where it holds "killed", and
+// exits with 0 otherwise.
 class StandInConverter
 {
 public:
@@ -48,8 +50,11 @@ QStringList recordedEvents(const QString &folder);
 // What a batch of runs did, from its start and end lines.
 struct BatchSummary
 {
-    QStringList starts; // the outputs, in the order their runs started
+    QStringList starts; // the outputs, their folders resolved, in the order their runs started
     int mostAtOnce = 0;
     bool outputWrittenTwiceAtOnce = false;
 };
 BatchSummary summarizeBatch(const QStringList &events);
+// The outputs sorted within each turn of limit files: converters started in one turn may record
+// their start in any order.
+QStringList inTurns(QStringList outputs, int limit);

@@ -5,14 +5,15 @@
 #include <iostream>
 #include <sstream>
 
-// Collects what the program writes to std::cout while the object lives.
+// Collects what the program writes to std::cout (or another stream) while the object lives.
 class TraceCapture
 {
 public:
-    TraceCapture()
-        : m_previous(std::cout.rdbuf(m_buffer.rdbuf()))
+    explicit TraceCapture(std::ostream &stream = std::cout)
+        : m_stream(stream)
+        , m_previous(stream.rdbuf(m_buffer.rdbuf()))
     { }
-    ~TraceCapture() { std::cout.rdbuf(m_previous); }
+    ~TraceCapture() { m_stream.rdbuf(m_previous); }
     TraceCapture(const TraceCapture &) = delete;
     TraceCapture &operator=(const TraceCapture &) = delete;
 
@@ -25,6 +26,7 @@ public:
     }
 
 private:
+    std::ostream &m_stream;
     std::ostringstream m_buffer;
     std::streambuf *m_previous;
 };

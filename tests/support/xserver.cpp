@@ -1,6 +1,9 @@
 #include "support/xserver.h"
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QThread>
 #include <QtDebug>
 
 #include <xcb/xcb.h>
@@ -53,7 +56,7 @@ QProcessEnvironment XServer::environment() const
     return env;
 }
 
-bool XServer::xdotool(const QStringList &arguments, QString *output) const
+bool XServer::xdotool(const QStringList &arguments, QString *output, Failure failure) const
 {
     QProcess process;
     process.setProcessEnvironment(environment());
@@ -68,7 +71,8 @@ bool XServer::xdotool(const QStringList &arguments, QString *output) const
     if (output)
         *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qWarning() << "xdotool" << arguments << "failed:" << process.readAllStandardError();
+        if (failure == WarnOnFailure)
+            qWarning() << "xdotool" << arguments << "failed:" << process.readAllStandardError();
         return false;
     }
     return true;
@@ -84,10 +88,22 @@ bool XServer::dragFromSourceTo(int y) const
 
 QString XServer::findWindow(const QString &title) const
 {
+    // A search lists every window, then asks each for its attributes: one that vanishes between
+    // the two, as programs starting under Wine make and drop them, fails the whole search.
+    QString pattern = title;
+    pattern.replace(QRegularExpression(R"(([.[\]()*+?{}|^$\\]))"), R"(\\1)");
+    const QStringList search
+        = { "search", "--onlyvisible", "--name", QLatin1Char('^') + pattern + QLatin1Char('$') };
     QString ids;
-    xdotool({ "search", "--sync", "--onlyvisible", "--name",
-                QLatin1Char('^') + title + QLatin1Char('$') },
-        &ids);
+    QElapsedTimer waited;
+    waited.start();
+    while (!xdotool(search, &ids, QuietFailure) || ids.isEmpty()) {
+        if (waited.elapsed() > 15000) {
+            qWarning() << "no visible window titled" << title << "appeared within 15 s";
+            return {};
+        }
+        QThread::msleep(100);
+    }
     return ids.section(QLatin1Char('\n'), 0, 0);
 }
 
@@ -97,7 +113,8 @@ QString XServer::startClient(QProcess &process, const QString &program,
     QProcessEnvironment env = environment();
     env.insert("XDG_CONFIG_HOME", configHome);
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (process.processChannelMode() == QProcess::SeparateChannels)
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
     if (!process.waitForStarted()) {
         qWarning() << program << "did not start:" << process.errorString();

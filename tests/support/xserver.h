@@ -18,10 +18,12 @@ public:
     // The test's environment pointed at this server, for the programs the test starts.
     QProcessEnvironment environment() const;
 
+    enum Failure { WarnOnFailure, QuietFailure };
     // Runs xdotool against this server and tells whether it succeeded; its trimmed output goes
     // to output where one is given.
-    bool xdotool(const QStringList &arguments, QString *output = nullptr) const;
-    // The id of the visible window with exactly this title, waiting for it to appear.
+    bool xdotool(const QStringList &arguments, QString *output = nullptr,
+        Failure failure = WarnOnFailure) const;
+    // The id of the visible window with exactly this title, waiting (15 s at most) for it.
     QString findWindow(const QString &title) const;
     // Presses the first mouse button on the drag source's window (which the tests place at
     // x 500 to 700), moves over in steps as a hand would and releases at (200, y).
@@ -32,6 +34,7 @@ public:
     QByteArray windowImage(const QString &window) const;
     // Starts a client of this server with the test's environment and configHome as its config
     // home, and waits for its window titled title; returns the window's id, or an empty string.
+    // Its standard error is the test's, unless the process was set to merge it.
     QString startClient(QProcess &process, const QString &program, const QStringList &arguments,
         const QString &configHome, const QString &title) const;
 
