@@ -5,7 +5,7 @@
 
 #include "convert/converterqueue.h"
 #include "convert/gammatable.h"
-#include "convert/launcher.h"
+#include "convert/conversion.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -52,12 +52,9 @@ struct Result
 };
 
 // Converts every clip through a queue of the given limit; waits for the last converter to end.
-Result convertAll(const QString &ffmpeg, const QStringList &clips, int limit)
+Result convertAll(const QStringList &clips, int limit)
 {
     ConverterQueue queue(nullptr, limit);
-    const int index = gammaTableIndex(2700);
-    const QString filter = gammaFilter(temperatureGammaTable[index],
-        temperatureGammaTable[index + 1], temperatureGammaTable[index + 2]);
     const QString folder = QFileInfo(clips.first()).absolutePath();
 
     Result result;
@@ -67,10 +64,8 @@ Result convertAll(const QString &ffmpeg, const QStringList &clips, int limit)
     sampler.start(100);
     QElapsedTimer timer;
     timer.start();
-    for (const QString &clip : clips) {
-        const QString output = convertedOutputPath(clip);
-        queue.add(ffmpeg, converterArguments(clip, filter, output), output);
-    }
+    for (const QString &clip : clips)
+        queue.add({ clip, gammaTableIndex(2700) });
     while (!queue.isIdle())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     result.seconds = timer.nsecsElapsed() / 1e9;
@@ -112,7 +107,7 @@ int main(int argc, char *argv[])
     for (int round = 0; round < rounds; ++round) {
         for (const bool ruleFirst : { round % 2 == 0, round % 2 != 0 }) {
             Result &sum = ruleFirst ? rule : all;
-            const Result one = convertAll(ffmpeg, clips, ruleFirst ? converterLimit() : count);
+            const Result one = convertAll(clips, ruleFirst ? converterLimit() : count);
             sum.seconds += one.seconds / rounds;
             sum.peakKb = std::max(sum.peakKb, one.peakKb);
         }

@@ -17,6 +17,7 @@ private slots:
     void drag_data();
     void drag();
     void closeDuringDrop();
+    void runningConvertersDoNotHoldTheProgram();
     void brokenTracePipe();
     void closedStandardStreams();
 
@@ -155,10 +156,13 @@ void TestDragDrop::drag()
 
 void TestDragDrop::closeDuringDrop()
 {
-    // Closed while the drop is still being handed on: every file still goes, the slider's last
-    // value is kept, and the program ends well once the drop is done.
+    // Closed while the drop is still being handed on, or just after: files wait, so the window
+    // asks, and Enter keeps converting. Every file still goes, the slider's last value is kept,
+    // and the program ends well once the last file has started.
+    qputenv("ZORV_STANDIN_SLEEP", "0.01");
+    launch();
+    qunsetenv("ZORV_STANDIN_SLEEP");
     m_converter.clear();
-    m_app.readAllStandardOutput();
     QStringList files;
     for (int i = 0; i < 500; ++i)
         files << QStringLiteral("/tmp/zorv many/%1.mp4").arg(i);
@@ -169,10 +173,33 @@ void TestDragDrop::closeDuringDrop()
 
     QVERIFY(m_x.xdotool({ "windowfocus", "--sync", m_window }));
     QVERIFY(m_x.xdotool({ "key", "Right" }));
-    closeAndExpectSuccess();
+    QVERIFY(m_x.closeWindow(m_window));
+    const QString question = m_x.findWindow("Close Zorv Video Converter?");
+    QVERIFY2(!question.isEmpty(), "no question was asked");
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", question }));
+    QVERIFY(m_x.xdotool({ "key", "Return" }));
+    QVERIFY(m_app.waitForFinished(60000));
+    QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_app.exitCode(), 0);
     QVERIFY(m_converter.waitForRuns(files.size(), 60000));
     QCOMPARE(m_converter.runs().size(), files.size());
     QCOMPARE(storedEntryIn(settingsFileIn(m_configHome.path())), "2800");
+}
+
+void TestDragDrop::runningConvertersDoNotHoldTheProgram()
+{
+    // Nothing waits, so closing asks nothing, and the program ends while its converter runs on.
+    qputenv("ZORV_STANDIN_SLEEP", "5");
+    launch();
+    qunsetenv("ZORV_STANDIN_SLEEP");
+    m_converter.clear();
+    QCOMPARE(dragOnto({ "/tmp/zorv e2e/long.mp4" }, 200),
+        "drag ended: " + QByteArray::number(Qt::CopyAction));
+    QVERIFY(m_converter.waitForRuns(1));
+    QVERIFY(m_x.closeWindow(m_window));
+    QVERIFY(m_app.waitForFinished(3000));
+    QCOMPARE(m_app.exitCode(), 0);
+    QCOMPARE(m_converter.events().filter("end ").size(), 0);
 }
 
 void TestDragDrop::brokenTracePipe()

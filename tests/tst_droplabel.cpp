@@ -1,13 +1,18 @@
 #include "app/appsettings.h"
 #include "convert/converterqueue.h"
-#include "convert/launcher.h"
+#include "convert/conversion.h"
+#include "convert/outputrules.h"
 #include "support/standinconverter.h"
 #include "support/teststore.h"
 #include "support/tracecapture.h"
 #include "support/windowparts.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,7 +41,7 @@ protected:
     {
         if (event->type() != QEvent::User)
             return QObject::event(event);
-        texts << m_dropArea->text();
+        texts << m_dropArea->text().section(QLatin1Char('\n'), 0, 0); // what it does, not the batch
         QCoreApplication::postEvent(this, new QEvent(QEvent::User));
         return true;
     }
@@ -52,7 +57,7 @@ class TestDropLabel : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_converter.isValid()); }
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -61,7 +66,12 @@ private slots:
     void dropConvertsEachFileInOrder();
     void batchTakesTurns_data();
     void batchTakesTurns();
+    void missingConverterIsShown_data();
     void missingConverterIsShown();
+    void batchShownAndCounted();
+    void waitingFileGetsTracedArguments();
+    void closeWhileFilesWait_data();
+    void closeWhileFilesWait();
     void dropOfNoUrls();
     void urlsWithoutOutputName_data();
     void urlsWithoutOutputName();
@@ -76,11 +86,23 @@ private:
     // to the widget that accepted the entry. Tells whether the drop was marked accepted.
     bool drop(QMimeData *data);
 
+    // Clicks the button of the question the window asks, once it is asked; records its text.
+    void answerQuestion(const QString &button);
+
     StandInConverter m_converter;
+    QTemporaryDir m_folder; // "real", and "link" to it
+    QString m_question;
     std::unique_ptr<QMimeData> m_data;
     std::unique_ptr<MainWindow> m_window;
     DropLabel *m_dropArea = nullptr;
 };
+
+void TestDropLabel::initTestCase()
+{
+    QVERIFY(m_converter.isValid() && m_folder.isValid());
+    QVERIFY(QDir(m_folder.path()).mkdir("real"));
+    QVERIFY(QFile::link(m_folder.filePath("real"), m_folder.filePath("link")));
+}
 
 void TestDropLabel::init()
 {
@@ -178,10 +200,12 @@ void TestDropLabel::dropConvertsEachFileInOrder()
         QVERIFY2(
             lines[6 * i + 5].startsWith("-y -i " + paths[i] + " "), qPrintable(lines[6 * i + 5]));
     }
-    QCOMPARE(observer.texts,
-        QStringList({ "Converting /tmp/v/b.mp4...", "Converting /tmp/v/a.mkv...",
-            "Converting /tmp/v/c.mov..." }));
-    QCOMPARE(m_dropArea->text(), dropPromptText());
+    // The first and the last file are shown; one between may be left out at the display's pace.
+    QCOMPARE(observer.texts.size(), 3);
+    QCOMPARE(observer.texts.first(), "Converting /tmp/v/b.mp4...");
+    QVERIFY(observer.texts[1].endsWith("b.mp4...") || observer.texts[1].endsWith("a.mkv..."));
+    QCOMPARE(observer.texts.last(), "Converting /tmp/v/c.mov...");
+    QCOMPARE(m_dropArea->text().section('\n', 0, 0), dropPromptText());
     // The source is told the drop was not taken, although every file was handed on.
     QVERIFY(!accepted);
     QVERIFY(m_converter.waitForRuns(3));
@@ -191,25 +215,33 @@ void TestDropLabel::dropConvertsEachFileInOrder()
 void TestDropLabel::batchTakesTurns_data()
 {
     QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("starts"); // the outputs in the order they must start
 
-    QTest::newRow("six files") << QStringList { "/tmp/v/1.mp4", "/tmp/v/2.mp4", "/tmp/v/3.mp4",
-        "/tmp/v/4.mp4", "/tmp/v/5.mp4", "/tmp/v/6.mp4" };
-    QTest::newRow("one file twice")
-        << QStringList { "/tmp/v/a.mp4", "/tmp/v/b.mp4", "/tmp/v/a.mp4" };
+    QTest::newRow("six files") << QStringList { "1.mp4", "2.mp4", "3.mp4", "4.mp4", "5.mp4",
+        "6.mp4" }
+                               << QStringList { "1_output.mp4", "2_output.mp4", "3_output.mp4",
+                                      "4_output.mp4", "5_output.mp4", "6_output.mp4" };
+    // The second writer of one output waits while the first runs; the next file goes ahead.
+    QTest::newRow("one file twice at once") << QStringList { "a.mp4", "a.mp4",
+        "b.mp4" } << QStringList { "a_output.mp4", "b_output.mp4", "a_output.mp4" };
+    QTest::newRow("one file twice, once through a linked folder")
+        << QStringList { "a.mp4", "../link/a.mp4", "b.mp4" }
+        << QStringList { "a_output.mp4", "b_output.mp4", "a_output.mp4" };
 }
 
 void TestDropLabel::batchTakesTurns()
 {
     QFETCH(QStringList, files);
+    QFETCH(QStringList, starts);
 
     qputenv("ZORV_STANDIN_SLEEP", "0.3");
     const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    const QDir real(m_folder.filePath("real"));
     QList<QUrl> urls;
-    QStringList outputs;
-    for (const QString &file : files) {
-        urls << QUrl::fromLocalFile(file);
-        outputs << convertedOutputPath(file);
-    }
+    for (const QString &file : files)
+        urls << QUrl::fromLocalFile(real.absoluteFilePath(file));
+    for (QString &output : starts)
+        output = real.canonicalPath() + '/' + output;
     TraceCapture trace;
     drop(urlData(urls));
     // The pass has handled every file before the first converter ends.
@@ -218,26 +250,178 @@ void TestDropLabel::batchTakesTurns()
 
     QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
     const BatchSummary batch = summarizeBatch(m_converter.events());
-    QCOMPARE(batch.starts, outputs);
-    QCOMPARE(batch.mostAtOnce, std::min(converterLimit(), 2));
+    const int turn = std::min(QThread::idealThreadCount(), 2);
+    QCOMPARE(inTurns(batch.starts, turn), inTurns(starts, turn));
+    QCOMPARE(batch.mostAtOnce, turn);
     QVERIFY(!batch.outputWrittenTwiceAtOnce);
+}
+
+void TestDropLabel::missingConverterIsShown_data()
+{
+    QTest::addColumn<bool>("whileWaiting"); // else missing at the drop already
+
+    QTest::newRow("missing at the drop") << false;
+    QTest::newRow("removed while a file waits") << true;
 }
 
 void TestDropLabel::missingConverterIsShown()
 {
+    QFETCH(bool, whileWaiting);
+
     QTemporaryDir empty;
     const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(empty.path()));
+    const auto restore = qScopeGuard([&path] {
+        qputenv("PATH", path);
+        qunsetenv("ZORV_STANDIN_SLEEP");
+    });
+    QList<QUrl> urls = { QUrl::fromLocalFile("/tmp/v/a.mp4") };
+    if (whileWaiting) {
+        qputenv("ZORV_STANDIN_SLEEP", "0.3");
+        for (int i = 0; i < converterLimit(); ++i)
+            urls << QUrl::fromLocalFile(QString("/tmp/v/busy%1.mp4").arg(i));
+        std::rotate(urls.begin(), urls.begin() + 1, urls.end()); // a.mp4 waits, last
+    } else {
+        qputenv("PATH", QFile::encodeName(empty.path()));
+    }
     TraceCapture trace;
-    drop(urlData({ QUrl::fromLocalFile("/tmp/v/a.mp4") }));
+    drop(urlData(urls));
+    qputenv("PATH", QFile::encodeName(empty.path()));
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
     qputenv("PATH", path);
 
-    QCOMPARE(trace.lines().size(), 6);
-    QCOMPARE(m_dropArea->text(), converterMissingText());
+    QCOMPARE(trace.lines().size(), 6 * urls.size());
+    QCOMPARE(ConverterQueue::of(m_dropArea)->batch().failed, QStringList { "/tmp/v/a.mp4" });
+    QTRY_VERIFY(m_dropArea->text().startsWith(converterMissingText()));
     QVERIFY(m_dropArea->text().contains("ffmpeg"));
     // Until the next drop.
     drop(urlData({ QUrl::fromLocalFile("/tmp/v/b.mp4") }));
-    QCOMPARE(m_dropArea->text(), dropPromptText());
+    QCOMPARE(m_dropArea->text().section('\n', 0, 0), dropPromptText());
+}
+
+void TestDropLabel::batchShownAndCounted()
+{
+    // Ends chosen by name: exit code 3, killed by a signal, converted.
+    qputenv("ZORV_STANDIN_SLEEP", "0.3");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    m_window->show();
+    const int turn = converterLimit();
+    TraceCapture errors(std::cerr);
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/one.mp4"),
+        QUrl::fromLocalFile("/tmp/v/clip exit3.mp4"), QUrl::fromLocalFile("/tmp/v/clip killed.mp4"),
+        QUrl::fromLocalFile("/tmp/v/two.mp4") }));
+
+    QCOMPARE(m_window->windowTitle(), "0/4 \u00b7 Zorv Video Converter");
+    QCOMPARE(m_dropArea->text(),
+        dropPromptText() + QString("\n\n%1 converting, %2 waiting").arg(turn).arg(4 - turn));
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
+    QTRY_COMPARE(m_window->windowTitle(), "Zorv Video Converter");
+    QCOMPARE(m_dropArea->text(),
+        dropPromptText() + "\n\n2 converted, 2 failed\nclip exit3.mp4\nclip killed.mp4");
+    QCOMPARE(errors.lines(),
+        QStringList({ "Conversion failed: /tmp/v/clip exit3.mp4 -> /tmp/v/clip exit3_output.mp4: "
+                      "ffmpeg exited with code 3",
+            "Conversion failed: /tmp/v/clip killed.mp4 -> /tmp/v/clip killed_output.mp4: "
+            "ffmpeg was ended by signal 9 (Killed)" }));
+
+    // Every ended converter has been reaped.
+    for (const QString &pid : QDir("/proc").entryList({ "[0-9]*" }, QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+        QVERIFY2(fields.value(1) != "Z"
+                || fields.value(2).toLongLong() != QCoreApplication::applicationPid(),
+            qPrintable("a zombie child: " + pid));
+    }
+
+    // A later drop is a new batch.
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/three.mp4") }));
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
+    QTRY_COMPARE(m_dropArea->text(), dropPromptText() + "\n\n1 converted");
+}
+
+void TestDropLabel::waitingFileGetsTracedArguments()
+{
+    // The slider moves while the last file waits: its converter still gets what its trace said.
+    qputenv("ZORV_STANDIN_SLEEP", "0.3");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    TraceCapture trace;
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/a.mp4"), QUrl::fromLocalFile("/tmp/v/b.mp4"),
+        QUrl::fromLocalFile("/tmp/v/c.mp4") }));
+    QVERIFY(ConverterQueue::of(m_dropArea)->batch().waiting > 0);
+    WindowParts(*m_window).slider->setValue(5000);
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
+
+    QStringList traced;
+    for (int i = 5; i < trace.lines().size(); i += 6)
+        traced << trace.lines()[i];
+    QStringList started;
+    for (const QStringList &run : m_converter.runs())
+        started << run.join(' ') + ' ';
+    QCOMPARE(started, traced);
+}
+
+void TestDropLabel::answerQuestion(const QString &button)
+{
+    m_question.clear();
+    auto *look = new QTimer(this);
+    connect(look, &QTimer::timeout, this, [this, look, button] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        m_question = box->text();
+        for (QAbstractButton *choice : box->buttons()) {
+            if (choice->text() == button)
+                choice->click();
+        }
+        look->deleteLater();
+    });
+    look->start(20);
+}
+
+void TestDropLabel::closeWhileFilesWait_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<QString>("answer"); // empty: no question may be asked
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<int>("started");
+
+    const int turn = converterLimit();
+    QTest::newRow("keep converting (the default)")
+        << turn + 2 << "&Keep Converting" << true << turn + 2;
+    QTest::newRow("stop the waiting files") << turn + 2 << "&Stop Waiting Files" << true << turn;
+    QTest::newRow("don't close") << turn + 2 << "&Don't Close" << false << turn + 2;
+    QTest::newRow("nothing waits: no question") << turn << "" << true << turn;
+}
+
+void TestDropLabel::closeWhileFilesWait()
+{
+    QFETCH(int, files);
+    QFETCH(QString, answer);
+    QFETCH(bool, closed);
+    QFETCH(int, started);
+
+    qputenv("ZORV_STANDIN_SLEEP", "0.3");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    m_window->show();
+    QList<QUrl> urls;
+    for (int i = 0; i < files; ++i)
+        urls << QUrl::fromLocalFile(QString("/tmp/v/%1.mp4").arg(i));
+    TraceCapture trace;
+    drop(urlData(urls));
+    answerQuestion(answer.isEmpty() ? "&Keep Converting" : answer);
+    m_window->close();
+
+    QCOMPARE(m_window->isVisible(), !closed);
+    if (answer.isEmpty())
+        QVERIFY2(m_question.isEmpty(), qPrintable(m_question));
+    else
+        QVERIFY2(m_question.startsWith("2 files wait to be converted, and "
+                     + QString::number(converterLimit()) + " converting."),
+            qPrintable(m_question));
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
+    QTest::qWait(100);
+    QCOMPARE(m_converter.runs().size(), started);
 }
 
 void TestDropLabel::dropOfNoUrls()

@@ -1,5 +1,7 @@
 #include "convert/converterqueue.h"
-#include "convert/launcher.h"
+#include "convert/processendwatcher.h"
+#include "convert/conversion.h"
+#include "convert/outputrules.h"
 #include "support/standinconverter.h"
 #include "support/tracecapture.h"
 #include "ui/droplabel.h"
@@ -74,6 +76,8 @@ private slots:
     void doesNotWaitForTheConverter();
     void converterReadsNothing();
     void missingConverterIsNotAnError();
+    void endedConvertersLeaveNoDescriptor();
+    void processGoneBeforeWatched();
 
 private:
     StandInConverter m_converter;
@@ -228,6 +232,7 @@ void TestLauncher::existingOutput_data()
 
     QTest::newRow("an ordinary file: overwritten") << "file" << true;
     QTest::newRow("a symbolic link to the input") << "symbolic link to input" << false;
+    QTest::newRow("the input a symbolic link to it") << "input links to it" << false;
     QTest::newRow("a hard link to the input") << "hard link to input" << false;
     QTest::newRow("a symbolic link to another file") << "symbolic link to other" << false;
     QTest::newRow("a dangling symbolic link") << "symbolic link to nothing" << false;
@@ -253,6 +258,8 @@ void TestLauncher::existingOutput()
     const QByteArray outputName = QFile::encodeName(output);
     if (kind == "file")
         QVERIFY(QFile::copy(input, output));
+    else if (kind == "input links to it")
+        QVERIFY(QFile::rename(input, output) && QFile::link(output, input));
     else if (kind.startsWith("symbolic"))
         QVERIFY(QFile::link(target, output));
     else if (kind.startsWith("hard"))
@@ -312,7 +319,9 @@ void TestLauncher::doesNotWaitForTheConverter()
 
 void TestLauncher::converterReadsNothing()
 {
-    // Our own input stands in for a terminal: the converter must not get it.
+    // Started at once, not after our input is back; then our own input stands in for a
+    // terminal: the converter must not get it.
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(&m_label)->isIdle(), 10000);
     QTemporaryFile input;
     QVERIFY(input.open());
     const int savedInput = dup(STDIN_FILENO);
@@ -340,6 +349,37 @@ void TestLauncher::missingConverterIsNotAnError()
 
     QCOMPARE(trace.lines().size(), 5);
     QCOMPARE(trace.lines().first(), "temp_index: 81");
+}
+
+void TestLauncher::endedConvertersLeaveNoDescriptor()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(&m_label)->isIdle(), 10000);
+    QTest::qWait(50);
+    const auto descriptors = [] { return QDir("/proc/self/fd").count(); };
+    const uint before = descriptors();
+    {
+        TraceCapture trace;
+        for (int i = 0; i < 3; ++i)
+            m_label.convertFile(QString("/tmp/descriptor%1.mp4").arg(i), 2700);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(&m_label)->isIdle(), 10000);
+    QTRY_COMPARE(descriptors(), before);
+    m_converter.clear();
+}
+
+void TestLauncher::processGoneBeforeWatched()
+{
+    // Ended and reaped before anyone watched it: it is reported ended all the same.
+    QProcess gone;
+    gone.start("true", QStringList());
+    QVERIFY(gone.waitForStarted());
+    const qint64 pid = gone.processId();
+    QVERIFY(gone.waitForFinished());
+
+    ProcessEndWatcher watcher(pid, nullptr);
+    int ends = 0;
+    connect(&watcher, &ProcessEndWatcher::ended, this, [&ends] { ++ends; });
+    QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 3000);
 }
 
 QTEST_MAIN(TestLauncher)

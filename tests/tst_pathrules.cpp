@@ -1,5 +1,6 @@
 #include "convert/gammatable.h"
-#include "convert/launcher.h"
+#include "convert/conversion.h"
+#include "convert/outputrules.h"
 #include "ui/droplabel.h"
 
 #include <QtTest>

@@ -1,5 +1,6 @@
 #include "convert/gammatable.h"
-#include "convert/launcher.h"
+#include "convert/conversion.h"
+#include "convert/outputrules.h"
 #include "support/standinconverter.h"
 #include "support/xserver.h"
 
@@ -23,6 +24,7 @@ private slots:
     void keyStoredInRegistry();
     void dragFromLinux();
     void batchTakesTurns();
+    void failedConversionShown();
     void installer();
     void converterNotTakenFromCurrentFolder();
     void pureTests_data();
@@ -283,8 +285,45 @@ void TestWindows::batchTakesTurns()
     const QString records = m_work.filePath("records");
     QTRY_COMPARE_WITH_TIMEOUT(recordedEvents(records).filter("end ").size(), 4, 30000);
     const BatchSummary batch = summarizeBatch(recordedEvents(records));
-    QCOMPARE(batch.starts, outputs);
-    QCOMPARE(batch.mostAtOnce, std::min(QThread::idealThreadCount(), 2));
+    const int turn = std::min(QThread::idealThreadCount(), 2);
+    QCOMPARE(inTurns(batch.starts, turn), inTurns(outputs, turn));
+    QCOMPARE(batch.mostAtOnce, turn);
+    closeAndExpectSuccess(app, window);
+}
+
+void TestWindows::failedConversionShown()
+{
+    // A converter that exits with 3 is named on standard error, and the window ends the batch
+    // otherwise than after one that converted.
+    qputenv("ZORV_STANDIN_SLEEP", "1");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    QVERIFY(clearRecords());
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    app.setProcessChannelMode(QProcess::MergedChannels);
+    const QString window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    const auto title = [this, &window] {
+        QString name;
+        m_x.xdotool({ "getwindowname", window }, &name);
+        return name;
+    };
+    QByteArray shown[2];
+    for (const char *name : { "exit3", "fine" }) {
+        const int ended = recordedEvents(m_work.filePath("records")).filter("end ").size();
+        QVERIFY(dragFiles(window, { QDir::tempPath() + "/zorv " + name + ".mp4" }));
+        QTRY_COMPARE_WITH_TIMEOUT(title(), "0/1 \u00b7 Zorv Video Converter", 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            recordedEvents(m_work.filePath("records")).filter("end ").size(), ended + 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(title(), "Zorv Video Converter", 20000);
+        QTest::qWait(500);
+        shown[ended] = m_x.windowImage(window);
+    }
+    QVERIFY(!shown[0].isEmpty() && shown[0] != shown[1]);
+    QVERIFY2(app.readAll().contains("Conversion failed: Z:" + QFile::encodeName(QDir::tempPath())
+                 + "/zorv exit3.mp4 -> Z:" + QFile::encodeName(QDir::tempPath())
+                 + "/zorv exit3_output.mp4: ffmpeg exited with code 3"),
+        "no failure line");
     closeAndExpectSuccess(app, window);
 }
 

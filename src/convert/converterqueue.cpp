@@ -1,43 +1,56 @@
 #include "convert/converterqueue.h"
 
-#include "convert/launcher.h"
+#include "convert/outputrules.h"
 #include "convert/processendwatcher.h"
 
-#include <QDir>
 #include <QEventLoopLocker>
-#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
 #include <algorithm>
-
-namespace {
-
-// One file has one key, however its folder is reached (a link, "..", a second slash).
-QString outputKey(const QString &path)
-{
-    const QFileInfo file(path);
-    QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
-        folder = QDir::cleanPath(file.absolutePath());
-    QString key = folder + QLatin1Char('/') + file.fileName();
-#ifdef Q_OS_WIN
-    key = key.toCaseFolded();
-#endif
-    return key;
-}
-
-} // namespace
+#include <cstring>
+#include <iostream>
 
 int converterLimit()
 {
     return std::clamp(QThread::idealThreadCount(), 1, 2);
 }
 
+QString failureLine(const Conversion &conversion, const QString &why)
+{
+    return QStringLiteral("Conversion failed: %1 -> %2: %3")
+        .arg(conversion.input, conversion.output(), why);
+}
+
+QString describeEnd(const ProcessEnd &end)
+{
+    switch (end.kind) {
+    case ProcessEnd::Exited:
+        // Windows reports a crash as an exit code such as 0xC0000005.
+        if (end.code < 0 || end.code > 255)
+            return QStringLiteral("ffmpeg exited with code 0x%1")
+                .arg(uint(end.code), 8, 16, QLatin1Char('0'));
+        return QStringLiteral("ffmpeg exited with code %1").arg(end.code);
+    case ProcessEnd::Signalled:
+#ifdef Q_OS_UNIX
+        return QStringLiteral("ffmpeg was ended by signal %1 (%2)")
+            .arg(end.code)
+            .arg(QString::fromLocal8Bit(strsignal(end.code)));
+#else
+        return QStringLiteral("ffmpeg was ended by signal %1").arg(end.code);
+#endif
+    case ProcessEnd::Unknown:
+        break;
+    }
+    return QStringLiteral("how ffmpeg ended could not be learnt");
+}
+
 ConverterQueue::ConverterQueue(QObject *parent, int limit)
     : QObject(parent)
     , m_limit(std::max(limit, 1))
-{ }
+{
+    ProcessEndWatcher::adoptOrphans();
+}
 
 ConverterQueue::~ConverterQueue() = default;
 
@@ -46,34 +59,66 @@ ConverterQueue *ConverterQueue::of(const QObject *owner)
     return owner->findChild<ConverterQueue *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-void ConverterQueue::add(
-    const QString &program, const QStringList &arguments, const QString &output)
+Batch ConverterQueue::batch() const
 {
-    if (program.isEmpty()) {
-        fail();
+    Batch batch;
+    batch.converting = int(m_writing.size());
+    batch.waiting = int(m_waiting.size());
+    batch.converted = m_converted;
+    batch.failed = m_failed;
+    return batch;
+}
+
+void ConverterQueue::forgetEndedBatch()
+{
+    if (!isIdle())
         return;
-    }
-    m_waiting.push_back({ program, arguments, outputKey(output) });
+    m_converted = 0;
+    m_failed.clear();
+}
+
+void ConverterQueue::startNewDrop()
+{
+    m_startFailed = false;
+    forgetEndedBatch();
+    emit batchChanged();
+}
+
+void ConverterQueue::add(const Conversion &conversion)
+{
+    forgetEndedBatch();
+    m_waiting.push_back(conversion);
     startWhatMay();
+}
+
+void ConverterQueue::stopWaiting()
+{
+    for (const Conversion &conversion : m_waiting) {
+        std::cerr
+            << QStringLiteral("Not started: %1").arg(conversion.input).toLocal8Bit().constData()
+            << std::endl;
+    }
+    m_waiting.clear();
+    m_keepRunning.reset();
+    emit batchChanged();
 }
 
 void ConverterQueue::startWhatMay()
 {
-    // An output that a converter writes, or that an earlier one waits to write, is not free.
+    // An output that a converter writes, or that an earlier file waits to write, is not free.
+    // Keys are taken when a turn comes, not kept for every waiting file: they are what the
+    // folders resolve to then.
     QStringList taken = m_writing;
     for (auto next = m_waiting.begin(); next != m_waiting.end() && m_writing.size() < m_limit;) {
-        if (taken.contains(next->output)) {
+        const QString key = outputKey(next->output());
+        if (taken.contains(key)) {
             ++next;
             continue;
         }
         const Conversion conversion = *next;
         next = m_waiting.erase(next);
-        // A link may have been put at the output's name while the file waited.
-        if (!isOverwritableOutput(conversion.output))
-            continue;
-        if (!start(conversion))
-            fail();
-        taken << conversion.output;
+        start(conversion, key);
+        taken << key;
     }
 
     // Quitting waits for the last waiting converter to start, not for those that run.
@@ -81,32 +126,49 @@ void ConverterQueue::startWhatMay()
         m_keepRunning.reset();
     else if (!m_keepRunning)
         m_keepRunning = std::make_unique<QEventLoopLocker>();
+    emit batchChanged();
 }
 
-bool ConverterQueue::start(const Conversion &conversion)
+void ConverterQueue::start(const Conversion &conversion, const QString &key)
 {
+    // A link may have been put at the output's name while the file waited.
+    if (!isOverwritableOutput(conversion.output())) {
+        finish(conversion, QStringLiteral("a link or a special file stands at the output's name"));
+        return;
+    }
+
     // Detached, so it outlives us; it shares our output and error streams but never our input,
     // which may be the user's terminal.
     QProcess converter;
-    converter.setProgram(conversion.program);
-    converter.setArguments(conversion.arguments);
+    converter.setProgram(converterProgram());
+    converter.setArguments(conversion.arguments());
     converter.setStandardInputFile(QProcess::nullDevice());
     qint64 pid = 0;
-    if (!converter.startDetached(&pid))
-        return false;
+    if (converter.program().isEmpty() || !converter.startDetached(&pid)) {
+        m_startFailed = true;
+        finish(conversion, QStringLiteral("ffmpeg could not be started"));
+        emit startFailed();
+        return;
+    }
 
-    m_writing << conversion.output;
+    m_writing << key;
     auto *watcher = new ProcessEndWatcher(pid, this);
-    connect(watcher, &ProcessEndWatcher::ended, this, [this, watcher, output = conversion.output] {
-        m_writing.removeOne(output);
-        watcher->deleteLater();
-        startWhatMay();
-    });
-    return true;
+    connect(watcher, &ProcessEndWatcher::ended, this,
+        [this, watcher, conversion, key](const ProcessEnd &end) {
+            m_writing.removeOne(key);
+            watcher->deleteLater();
+            finish(conversion, end.succeeded() ? QString() : describeEnd(end));
+            startWhatMay();
+        });
 }
 
-void ConverterQueue::fail()
+void ConverterQueue::finish(const Conversion &conversion, const QString &failure)
 {
-    m_failed = true;
-    emit startFailed();
+    if (failure.isEmpty()) {
+        ++m_converted;
+        return;
+    }
+    // The output stays as the converter left it: the user decides what to do with it.
+    m_failed << conversion.input;
+    std::cerr << failureLine(conversion, failure).toLocal8Bit().constData() << std::endl;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/conversion.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -8,14 +10,33 @@
 #include <memory>
 
 class QEventLoopLocker;
+struct ProcessEnd;
 
 // How many converters run at once here: each encoder spreads over every core by itself and takes
 // about half a gigabyte, so more than two at once finish no sooner and only take more memory.
 int converterLimit();
 
+// The files handed to the queue since it was last idle, and how far they have got.
+struct Batch
+{
+    int converting = 0;
+    int waiting = 0;
+    int converted = 0;
+    QStringList failed; // the inputs, in the order they failed
+
+    int done() const { return converted + int(failed.size()); }
+    int total() const { return converting + waiting + done(); }
+};
+
+// What standard error says of a conversion that failed, and why.
+QString failureLine(const Conversion &conversion, const QString &why);
+// Why a converter that ended so failed.
+QString describeEnd(const ProcessEnd &end);
+
 // Starts converters in the order they are asked for, a few at a time and never two writing one
-// output at once. While a conversion waits for its turn the application keeps running, also
-// without a window. A started converter runs on its own, also after the program has ended.
+// output at once, and learns how each one ended. While a file waits for its turn the application
+// keeps running, also without a window. A started converter runs on its own, also after the
+// program has ended.
 class ConverterQueue : public QObject
 {
     Q_OBJECT
@@ -29,34 +50,38 @@ public:
     // The queue that owner holds, if any.
     static ConverterQueue *of(const QObject *owner);
 
-    // Starts program with arguments, writing output, as soon as a turn is free and no converter
-    // of ours writes or waits to write that file. An empty program cannot be started.
-    void add(const QString &program, const QStringList &arguments, const QString &output);
+    // Starts the converter on conversion as soon as a turn is free and no converter of ours
+    // writes or waits to write its output.
+    void add(const Conversion &conversion);
+    // Forgets the files that wait, saying so on standard error; those converting run on.
+    void stopWaiting();
+    // Forgets that a converter could not be started, and the batch if it has ended: a new drop
+    // is counted afresh.
+    void startNewDrop();
+
     // Whether no converter of ours runs or waits.
     bool isIdle() const { return m_waiting.empty() && m_writing.isEmpty(); }
-    // Whether a converter could not be started since the last call of forgetFailures().
-    bool hasFailed() const { return m_failed; }
-    void forgetFailures() { m_failed = false; }
+    Batch batch() const;
+    // Whether a converter could not be started since the last new drop.
+    bool hasFailed() const { return m_startFailed; }
 
 signals:
     // No converter was found, or it would not start.
     void startFailed();
+    // A file was added, started, ended or stopped.
+    void batchChanged();
 
 private:
-    struct Conversion
-    {
-        QString program;
-        QStringList arguments;
-        QString output; // as compared: its folder resolved
-    };
-
     void startWhatMay();
-    bool start(const Conversion &conversion);
-    void fail();
+    void start(const Conversion &conversion, const QString &key);
+    void finish(const Conversion &conversion, const QString &failure);
+    void forgetEndedBatch();
 
     int m_limit;
     std::deque<Conversion> m_waiting;
-    QStringList m_writing; // the outputs of the converters that run
+    QStringList m_writing; // the output keys of the converters that run
     std::unique_ptr<QEventLoopLocker> m_keepRunning;
-    bool m_failed = false;
+    bool m_startFailed = false;
+    int m_converted = 0;
+    QStringList m_failed;
 };

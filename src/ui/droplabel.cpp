@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "convert/converterqueue.h"
 #include "ui/closedeferral.h"
+#include "ui/dropareastatus.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -107,7 +108,9 @@ DropLabel::DropLabel(const QString &text, QWidget *parent)
     // Converters start later than the drop when many are asked for; one that cannot start
     // says so here, whenever that is.
     auto *queue = new ConverterQueue(this);
-    connect(queue, &ConverterQueue::startFailed, this, [this] { setText(converterMissingText()); });
+    auto *status = new DropAreaStatus(this, queue);
+    connect(queue, &ConverterQueue::startFailed, status,
+        [status] { status->setActivityAtPace(converterMissingText()); });
 }
 
 void DropLabel::dragEnterEvent(QDragEnterEvent *event)
@@ -127,17 +130,23 @@ void DropLabel::dropEvent(QDropEvent *event)
     // drop during processEvents() cannot pull it away; the window is not let go either.
     CloseDeferral deferral(window());
     ConverterQueue *queue = ConverterQueue::of(this);
-    queue->forgetFailures();
+    DropAreaStatus *status = DropAreaStatus::of(this);
+    queue->startNewDrop();
     {
         const QList<QUrl> urls = event->mimeData()->urls();
-        for (const QUrl &url : urls) {
-            const QString path = droppedFilePath(url);
-            setText(convertingText(path));
+        for (int i = 0; i < urls.size(); ++i) {
+            const QString path = droppedFilePath(urls.at(i));
+            // The first and the last file are always shown, those between at the display's
+            // pace: painting each of thousands would take most of the pass.
+            if (i == 0 || i == urls.size() - 1)
+                status->setActivity(convertingText(path));
+            else
+                status->setActivityAtPace(convertingText(path));
             std::cout << path.toLocal8Bit().toStdString() << std::endl;
             // Paints the status text; a slider move waiting here is stored before the read below.
             QCoreApplication::processEvents();
             convertFile(path, storedColorTemperature());
         }
     }
-    setText(queue->hasFailed() ? converterMissingText() : dropPromptText());
+    status->setActivity(queue->hasFailed() ? converterMissingText() : dropPromptText());
 }

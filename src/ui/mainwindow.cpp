@@ -1,6 +1,9 @@
 #include "ui/mainwindow.h"
 
 #include "app/appsettings.h"
+#include "convert/converterqueue.h"
+#include "ui/closequestion.h"
+#include "ui/dropareastatus.h"
 #include "ui/droplabel.h"
 
 #include <QFont>
@@ -15,7 +18,7 @@ QString colorTemperatureLabelText(int kelvin)
 
 MainWindow::MainWindow()
 {
-    setWindowTitle(QStringLiteral("Zorv Video Converter"));
+    setWindowTitle(batchWindowTitle(Batch()));
     const int temperature = storedColorTemperature();
 
     auto *dropLabel = new DropLabel(dropPromptText(), this);
@@ -41,6 +44,8 @@ MainWindow::MainWindow()
     layout->addWidget(slider);
     setLayout(layout);
     setFixedSize(400, 500);
+    // Closing while files wait asks what becomes of them.
+    new CloseQuestion(this, ConverterQueue::of(dropLabel));
 
     // Connected only now, so building the window writes nothing to the store. Receivers run in
     // connection order: the label is rewritten before the value is stored.
