@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QtGlobal>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
@@ -36,4 +39,12 @@ void prepareProcess()
     // A fixed-size window with point-sized text clips it on a scaled desktop unless Qt scales
     // the window with the desktop.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+}
+
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    // Freed blocks between live ones stay resident until trimmed.
+    malloc_trim(0);
+#endif
 }

@@ -1,6 +1,7 @@
 #include "ui/droplabel.h"
 
 #include "app/appsettings.h"
+#include "app/processsetup.h"
 #include "convert/converterqueue.h"
 #include "ui/closedeferral.h"
 #include "ui/dropareastatus.h"
@@ -149,4 +150,6 @@ void DropLabel::dropEvent(QDropEvent *event)
         }
     }
     status->setActivity(queue->hasFailed() ? converterMissingText() : dropPromptText());
+    // The URL list and the texts of a large drop are gone; only the waiting files stay.
+    releaseFreedMemory();
 }
