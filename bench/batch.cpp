@@ -3,6 +3,7 @@
 // six at least), converts them with the real ffmpeg and the program's arguments, and prints the
 // mean wall time and the highest peak of the encoders' summed resident memory for each way.
 
+#include "stats.h"
 #include "convert/converterqueue.h"
 #include "convert/gammatable.h"
 #include "convert/conversion.h"
@@ -34,13 +35,7 @@ qint64 residentUnder(const QString &folder)
         if (pid.toInt() == 0 || !commandLine.open(QIODevice::ReadOnly)
             || !commandLine.readAll().contains(marker))
             continue;
-        QFile status("/proc/" + pid + "/status");
-        if (!status.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                total += line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        }
+        total += processStatusKiB(pid.toLongLong(), "VmRSS");
     }
     return total;
 }

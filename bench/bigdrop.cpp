@@ -17,18 +17,6 @@
 
 namespace {
 
-qint64 residentKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
-
 struct Sample
 {
     double passMs = 0;
@@ -56,7 +44,7 @@ Sample dropOnce(const XServer &x, const QString &application, const QString &dra
     if (window.isEmpty() || !x.xdotool({ "windowmove", "--sync", window, "0", "0" }))
         return {};
     QThread::msleep(500); // settled
-    const qint64 before = residentKiB(app.processId());
+    const qint64 before = processStatusKiB(app.processId(), "VmRSS");
 
     if (x.startClient(source, dragSource, files, configHome, QStringLiteral("Zorv drag source"))
             .isEmpty()
@@ -75,7 +63,7 @@ Sample dropOnce(const XServer &x, const QString &application, const QString &dra
     Sample sample;
     sample.passMs = (clock.nsecsElapsed() - first) / 1e6;
     QThread::msleep(1000); // the pass's last paint and frees
-    sample.growthKiB = double(residentKiB(app.processId()) - before);
+    sample.growthKiB = double(processStatusKiB(app.processId(), "VmRSS") - before);
     return sample;
 }
 

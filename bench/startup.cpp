@@ -24,19 +24,6 @@ struct Sample
     qint64 peakKiB = 0;
 };
 
-// Peak resident set of a process, from the kernel's VmHWM.
-qint64 peakResidentKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
-
 // Waits for the next top-level window to be mapped; its id, or 0 on time-out.
 xcb_window_t waitForMap(xcb_connection_t *connection, int timeoutMs)
 {
@@ -79,7 +66,7 @@ Sample runOnce(const XServer &x, xcb_connection_t *connection, const Contender &
     timer.start();
     process.start(program, contender.arguments);
     const xcb_window_t window = waitForMap(connection, 20000);
-    Sample sample { timer.nsecsElapsed() / 1e6, peakResidentKiB(process.processId()) };
+    Sample sample { timer.nsecsElapsed() / 1e6, processStatusKiB(process.processId(), "VmHWM") };
     if (!window || !x.closeWindow(QString::number(window)) || !process.waitForFinished(10000)) {
         std::fprintf(stderr, "%s did not map or close its window\n", qPrintable(program));
         std::exit(1);
