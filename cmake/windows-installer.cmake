@@ -30,7 +30,12 @@ set(CPACK_NSIS_DELETE_ICONS_EXTRA [=[
 ]=])
 
 # A 64-bit installer (Debian's NSIS makes 32-bit ones by default), with its own version
-# information, and a finish page that says where the converter must be.
+# information, and a finish page that says which converter the program uses.
+if(ZORV_BUNDLED_FFMPEG)
+    set(ZORV_FINISH_TEXT "Zorv Video Converter converts with the ffmpeg.exe installed beside it (see ffmpeg-README.txt in $INSTDIR).$\\r$\\n$\\r$\\nTo use another ffmpeg, put its ffmpeg.exe in the place of that one.")
+else()
+    set(ZORV_FINISH_TEXT "Zorv Video Converter converts with ffmpeg, which is not installed with it. The program looks for ffmpeg.exe in its own folder first, then on PATH, never in the current folder.$\\r$\\n$\\r$\\nGet a Windows build of ffmpeg, and put ffmpeg.exe into $\\r$\\n$INSTDIR$\\r$\\nor into a folder on PATH.")
+endif()
 set(ZORV_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 set(CPACK_NSIS_DEFINES "Target amd64-unicode
   VIProductVersion ${ZORV_VERSION_QUAD}
@@ -41,4 +46,4 @@ set(CPACK_NSIS_DEFINES "Target amd64-unicode
   VIAddVersionKey /LANG=1033 \"FileVersion\" \"${PROJECT_VERSION}\"
   VIAddVersionKey /LANG=1033 \"FileDescription\" \"Zorv Video Converter Setup\"
   VIAddVersionKey /LANG=1033 \"LegalCopyright\" \"Copyright ${ZORV_COPYRIGHT}\"
-  !define MUI_FINISHPAGE_TEXT \"Zorv Video Converter converts with ffmpeg, which is not installed with it. The program looks for ffmpeg.exe in its own folder first, then on PATH, never in the current folder.$\\r$\\n$\\r$\\nGet a Windows build of ffmpeg, and put ffmpeg.exe into $\\r$\\n$INSTDIR$\\r$\\nor into a folder on PATH.\"")
+  !define MUI_FINISHPAGE_TEXT \"${ZORV_FINISH_TEXT}\"")

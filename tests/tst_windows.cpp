@@ -295,7 +295,7 @@ void TestWindows::failedConversionShown()
 {
     // A converter that exits with 3 is named on standard error, and the window ends the batch
     // otherwise than after one that converted.
-    qputenv("ZORV_STANDIN_SLEEP", "1");
+    qputenv("ZORV_STANDIN_SLEEP", "0.5");
     const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
     QVERIFY(clearRecords());
     QProcess app;
@@ -342,8 +342,9 @@ void TestWindows::installer()
     // Installed twice, as over an older version: one program, one entry, one shortcut.
     for (int i = 0; i < 2; ++i)
         QVERIFY(runWineToTheEnd({ installer, "/S" }));
-    QCOMPARE(QDir(folder).entryList(QDir::Files),
-        QStringList({ "Uninstall.exe", "zorv-video-converter.exe" }));
+    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
+        QStringList({ "Uninstall.exe", "ffmpeg-LICENSE.txt", "ffmpeg-README.txt", "ffmpeg.exe",
+            "zorv-video-converter.exe" }));
     QCOMPARE(QDir(menu).entryList(QDir::Files),
         QStringList({ "Uninstall.lnk", "Zorv Video Converter.lnk" }));
     QFile shortcut(menu + "/Zorv Video Converter.lnk");
@@ -360,24 +361,63 @@ void TestWindows::installer()
             .count("Zorv"),
         1);
 
-    // Used as installed, with the converter the user put beside it and nothing on PATH.
-    QVERIFY(QFile::copy(m_work.filePath("bin/ffmpeg.exe"), folder + "/ffmpeg.exe"));
+    // Used as installed, nothing on PATH: the ffmpeg.exe that came with it converts a real clip.
     const QByteArray path = qgetenv("WINEPATH");
     qunsetenv("WINEPATH");
     const auto restore = qScopeGuard([&path] { qputenv("WINEPATH", path); });
-    QVERIFY(clearRecords());
+    const QString clip = m_work.filePath("clips/clip.mp4");
+    const QString output = m_work.filePath("clips/clip_output.mp4");
+    QVERIFY(QDir(m_work.path()).mkpath("clips"));
+    QCOMPARE(QProcess::execute("ffmpeg",
+                 { "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=1",
+                     "-f", "lavfi", "-i", "sine=duration=1", "-c:v", "libx264", "-preset",
+                     "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", clip }),
+        0);
     QProcess app;
     const auto stop = qScopeGuard([&app] { stopProcess(app); });
-    const QString window
+    QString window
         = startProgram(app, m_work.filePath("start"), folder + "/zorv-video-converter.exe");
     QVERIFY2(!window.isEmpty(), "the installed program showed no window");
+    QVERIFY(dragFiles(window, { clip }));
+    QTRY_VERIFY_WITH_TIMEOUT(app.peek(1 << 16).count('\n') >= 6, 20000); // handed on
+    closeAndExpectSuccess(app, window);
+    QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0); // the conversion has ended
+    QCOMPARE(run("ffprobe",
+                 { "-v", "error", "-select_streams", "v", "-show_entries", "stream=codec_name",
+                     "-of", "csv=p=0", output }),
+        "h264\n\n");
+    QProcess decode;
+    decode.start("ffmpeg", { "-v", "error", "-i", output, "-f", "null", "-" });
+    QVERIFY(decode.waitForFinished(60000));
+    QCOMPARE(decode.exitCode(), 0);
+    QCOMPARE(decode.readAllStandardError(), QByteArray());
+
+    // Its notice names the source packages it was built from, which lie beside the installer.
+    QFile notice(folder + "/ffmpeg-README.txt");
+    QVERIFY(notice.open(QIODevice::ReadOnly));
+    const QString noticeText = QString::fromUtf8(notice.readAll());
+    for (const QString package : { "ffmpeg", "x264" }) {
+        const QStringList descriptions
+            = QDir(build + "/sources").entryList({ package + "_*.dsc" }, QDir::Files);
+        QCOMPARE(descriptions.size(), 1);
+        const QString version = descriptions.first().section('_', 1).chopped(4);
+        QVERIFY2(noticeText.contains(QRegularExpression(
+                     package + " (\\d+:)?" + QRegularExpression::escape(version) + "\n")),
+            qPrintable(noticeText));
+    }
+
+    // A user's own ffmpeg.exe put in its place is used.
+    QVERIFY(QFile::remove(folder + "/ffmpeg.exe"));
+    QVERIFY(QFile::copy(m_work.filePath("bin/ffmpeg.exe"), folder + "/ffmpeg.exe"));
+    QVERIFY(clearRecords());
+    window = startProgram(app, m_work.filePath("start"), folder + "/zorv-video-converter.exe");
+    QVERIFY2(!window.isEmpty(), "the installed program showed no window again");
     const QString file = QDir::tempPath() + "/zorv installed.mp4";
     QVERIFY(dragFiles(window, { file }));
     QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 1, 20000);
     QCOMPARE(runs().first().size(), 8);
     QCOMPARE(runs().first().value(2), "Z:" + file);
     closeAndExpectSuccess(app, window);
-    QVERIFY(QFile::remove(folder + "/ffmpeg.exe"));
 
     // Removed without a trace but the user's own setting.
     QVERIFY(runWineToTheEnd({ folder + "/Uninstall.exe", "/S" }));
