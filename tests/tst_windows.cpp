@@ -283,7 +283,8 @@ void TestWindows::batchTakesTurns()
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QVERIFY(dragFiles(window, files));
     const QString records = m_work.filePath("records");
-    QTRY_COMPARE_WITH_TIMEOUT(recordedEvents(records).filter("end ").size(), 4, 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(recordedEvents(records).filter("end ").size() == 4,
+        qPrintable(recordedEvents(records).join(", ")), 30000);
     const BatchSummary batch = summarizeBatch(recordedEvents(records));
     const int turn = std::min(QThread::idealThreadCount(), 2);
     QCOMPARE(inTurns(batch.starts, turn), inTurns(outputs, turn));

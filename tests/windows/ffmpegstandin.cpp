@@ -21,16 +21,23 @@ std::string utf8(const wchar_t *text)
     return result; // keeps the terminating NUL as the separator
 }
 
-// Adds one line to the shared events file; appends from several runs do not mix.
+// Adds one line to the shared events file. Opened unshared, so runs that end at once take turns:
+// under Wine, appends from several processes at once overwrite each other now and then.
 void addEvent(const std::wstring &folder, const std::string &line)
 {
-    HANDLE file = CreateFileW((folder + L"\\events").c_str(), FILE_APPEND_DATA,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr);
-    CloseHandle(file);
+    for (int tries = 0; tries < 2000; ++tries) {
+        const HANDLE file = CreateFileW(
+            (folder + L"\\events").c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr);
+            CloseHandle(file);
+            return;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION)
+            return;
+        Sleep(5);
+    }
 }
 
 } // namespace
