@@ -2,7 +2,7 @@
 
 #include "convert/converterqueue.h"
 
-#include <QCloseEvent>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>

@@ -6,6 +6,8 @@
 #include <QFontMetrics>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int frameMs = 16; // about the display's refresh
