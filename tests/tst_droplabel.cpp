@@ -69,6 +69,7 @@ private slots:
     void missingConverterIsShown_data();
     void missingConverterIsShown();
     void batchShownAndCounted();
+    void manyFailuresFitTheFrame();
     void waitingFileGetsTracedArguments();
     void closeWhileFilesWait_data();
     void closeWhileFilesWait();
@@ -259,14 +260,18 @@ void TestDropLabel::batchTakesTurns()
 void TestDropLabel::missingConverterIsShown_data()
 {
     QTest::addColumn<bool>("whileWaiting"); // else missing at the drop already
+    QTest::addColumn<QStringList>("failed");
 
-    QTest::newRow("missing at the drop") << false;
-    QTest::newRow("removed while a file waits") << true;
+    // Each failed start leaves the queue idle: the drop's files still count together.
+    QTest::newRow("missing at the drop, three files")
+        << false << QStringList { "/tmp/v/a.mp4", "/tmp/v/b.mp4", "/tmp/v/c.mp4" };
+    QTest::newRow("removed while a file waits") << true << QStringList { "/tmp/v/a.mp4" };
 }
 
 void TestDropLabel::missingConverterIsShown()
 {
     QFETCH(bool, whileWaiting);
+    QFETCH(QStringList, failed);
 
     QTemporaryDir empty;
     const QByteArray path = qgetenv("PATH");
@@ -274,7 +279,10 @@ void TestDropLabel::missingConverterIsShown()
         qputenv("PATH", path);
         qunsetenv("ZORV_STANDIN_SLEEP");
     });
-    QList<QUrl> urls = { QUrl::fromLocalFile("/tmp/v/a.mp4") };
+    m_window->show(); // with its size, for the names to fit
+    QList<QUrl> urls;
+    for (const QString &file : failed)
+        urls << QUrl::fromLocalFile(file);
     if (whileWaiting) {
         qputenv("ZORV_STANDIN_SLEEP", "0.3");
         for (int i = 0; i < converterLimit(); ++i)
@@ -290,9 +298,15 @@ void TestDropLabel::missingConverterIsShown()
     qputenv("PATH", path);
 
     QCOMPARE(trace.lines().size(), 6 * urls.size());
-    QCOMPARE(ConverterQueue::of(m_dropArea)->batch().failed, QStringList { "/tmp/v/a.mp4" });
+    QCOMPARE(ConverterQueue::of(m_dropArea)->batch().failed, failed);
     QTRY_VERIFY(m_dropArea->text().startsWith(converterMissingText()));
     QVERIFY(m_dropArea->text().contains("ffmpeg"));
+    QStringList names;
+    for (const QString &file : failed)
+        names << QFileInfo(file).fileName();
+    QVERIFY2(
+        m_dropArea->text().endsWith(QString("%1 failed\n").arg(failed.size()) + names.join('\n')),
+        qPrintable(m_dropArea->text()));
     // Until the next drop.
     drop(urlData({ QUrl::fromLocalFile("/tmp/v/b.mp4") }));
     QCOMPARE(m_dropArea->text().section('\n', 0, 0), dropPromptText());
@@ -340,6 +354,33 @@ void TestDropLabel::batchShownAndCounted()
     QTRY_COMPARE(m_dropArea->text(), dropPromptText() + "\n\n1 converted");
 }
 
+void TestDropLabel::manyFailuresFitTheFrame()
+{
+    // More failed names than the drop area has lines: those that fit, then the count of the rest.
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    const auto restore = qScopeGuard([&path] { qputenv("PATH", path); });
+    qputenv("PATH", QFile::encodeName(empty.path()));
+    m_window->show();
+    QList<QUrl> urls;
+    for (int i = 0; i < 40; ++i)
+        urls << QUrl::fromLocalFile(QString("/tmp/v/%1.mp4").arg(i));
+    TraceCapture trace;
+    TraceCapture errors(std::cerr);
+    drop(urlData(urls));
+    QTRY_VERIFY(m_dropArea->text().contains("0 converted, 40 failed"));
+
+    const QStringList lines = m_dropArea->text().split('\n');
+    const QRegularExpression rest("^and (\\d+) more$");
+    const QRegularExpressionMatch more = rest.match(lines.last());
+    QVERIFY2(more.hasMatch(), qPrintable(lines.last()));
+    const int shown = int(lines.filter(QRegularExpression("^\\d+\\.mp4$")).size());
+    QVERIFY(shown > 0);
+    QCOMPARE(shown + more.captured(1).toInt(), 40);
+    QVERIFY(lines.size() * m_dropArea->fontMetrics().lineSpacing()
+        <= m_dropArea->contentsRect().height());
+}
+
 void TestDropLabel::waitingFileGetsTracedArguments()
 {
     // The slider moves while the last file waits: its converter still gets what its trace said.
@@ -385,13 +426,18 @@ void TestDropLabel::closeWhileFilesWait_data()
     QTest::addColumn<QString>("answer"); // empty: no question may be asked
     QTest::addColumn<bool>("closed");
     QTest::addColumn<int>("started");
+    QTest::addColumn<QStringList>("notStarted"); // as standard error names them
 
     const int turn = converterLimit();
     QTest::newRow("keep converting (the default)")
-        << turn + 2 << "&Keep Converting" << true << turn + 2;
-    QTest::newRow("stop the waiting files") << turn + 2 << "&Stop Waiting Files" << true << turn;
-    QTest::newRow("don't close") << turn + 2 << "&Don't Close" << false << turn + 2;
-    QTest::newRow("nothing waits: no question") << turn << "" << true << turn;
+        << turn + 2 << "&Keep Converting" << true << turn + 2 << QStringList();
+    QTest::newRow("stop the waiting files")
+        << turn + 2 << "&Stop Waiting Files" << true << turn
+        << QStringList { QString("Not started: /tmp/v/%1.mp4").arg(turn),
+               QString("Not started: /tmp/v/%1.mp4").arg(turn + 1) };
+    QTest::newRow("don't close") << turn + 2 << "&Don't Close" << false << turn + 2
+                                 << QStringList();
+    QTest::newRow("nothing waits: no question") << turn << "" << true << turn << QStringList();
 }
 
 void TestDropLabel::closeWhileFilesWait()
@@ -400,6 +446,7 @@ void TestDropLabel::closeWhileFilesWait()
     QFETCH(QString, answer);
     QFETCH(bool, closed);
     QFETCH(int, started);
+    QFETCH(QStringList, notStarted);
 
     qputenv("ZORV_STANDIN_SLEEP", "0.3");
     const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
@@ -408,6 +455,7 @@ void TestDropLabel::closeWhileFilesWait()
     for (int i = 0; i < files; ++i)
         urls << QUrl::fromLocalFile(QString("/tmp/v/%1.mp4").arg(i));
     TraceCapture trace;
+    TraceCapture errors(std::cerr);
     drop(urlData(urls));
     answerQuestion(answer.isEmpty() ? "&Keep Converting" : answer);
     m_window->close();
@@ -422,6 +470,7 @@ void TestDropLabel::closeWhileFilesWait()
     QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
     QTest::qWait(100);
     QCOMPARE(m_converter.runs().size(), started);
+    QCOMPARE(errors.lines(), notStarted);
 }
 
 void TestDropLabel::dropOfNoUrls()

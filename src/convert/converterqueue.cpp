@@ -71,7 +71,7 @@ Batch ConverterQueue::batch() const
 
 void ConverterQueue::forgetEndedBatch()
 {
-    if (!isIdle())
+    if (!isIdle() || m_dropsOpen > 0)
         return;
     m_converted = 0;
     m_failed.clear();
@@ -81,12 +81,19 @@ void ConverterQueue::startNewDrop()
 {
     m_startFailed = false;
     forgetEndedBatch();
+    ++m_dropsOpen;
     emit batchChanged();
+}
+
+void ConverterQueue::endDrop()
+{
+    m_dropsOpen = std::max(m_dropsOpen - 1, 0);
 }
 
 void ConverterQueue::add(const Conversion &conversion)
 {
-    forgetEndedBatch();
+    // The queue may fall idle between two files of one drop (a start that fails, a converter
+    // that ends at once): the batch is still the same.
     m_waiting.push_back(conversion);
     startWhatMay();
 }

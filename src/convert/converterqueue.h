@@ -55,9 +55,12 @@ public:
     void add(const Conversion &conversion);
     // Forgets the files that wait, saying so on standard error; those converting run on.
     void stopWaiting();
-    // Forgets that a converter could not be started, and the batch if it has ended: a new drop
-    // is counted afresh.
+    // Begins handing on one drop's files. Forgets that a converter could not be started, and
+    // the batch if it has ended and no other drop is being handed on: a new drop is counted
+    // afresh, while the files of one drop always count together.
     void startNewDrop();
+    // Every file of the drop begun last has been handed on.
+    void endDrop();
 
     // Whether no converter of ours runs or waits.
     bool isIdle() const { return m_waiting.empty() && m_writing.isEmpty(); }
@@ -82,6 +85,7 @@ private:
     QStringList m_writing; // the output keys of the converters that run
     std::unique_ptr<QEventLoopLocker> m_keepRunning;
     bool m_startFailed = false;
+    int m_dropsOpen = 0; // drops being handed on; one may begin inside another's pass
     int m_converted = 0;
     QStringList m_failed;
 };

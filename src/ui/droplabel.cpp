@@ -149,6 +149,7 @@ void DropLabel::dropEvent(QDropEvent *event)
             convertFile(path, storedColorTemperature());
         }
     }
+    queue->endDrop();
     status->setActivity(queue->hasFailed() ? converterMissingText() : dropPromptText());
     // The URL list and the texts of a large drop are gone; only the waiting files stay.
     releaseFreedMemory();
