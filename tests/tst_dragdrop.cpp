@@ -18,6 +18,7 @@ private slots:
     void drag();
     void closeDuringDrop();
     void runningConvertersDoNotHoldTheProgram();
+    void convertersOutliveAKilledProgram();
     void brokenTracePipe();
     void closedStandardStreams();
 
@@ -211,6 +212,22 @@ void TestDragDrop::runningConvertersDoNotHoldTheProgram()
     QVERIFY(m_app.waitForFinished(3000));
     QCOMPARE(m_app.exitCode(), 0);
     QCOMPARE(m_converter.events().filter("end ").size(), 0);
+}
+
+void TestDragDrop::convertersOutliveAKilledProgram()
+{
+    // The program's standard error is a pipe that the test reads, and closes once the program
+    // has been killed. The converter goes on writing its messages, into its log, to its end.
+    m_app.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    launch();
+    m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_converter.clear();
+    QCOMPARE(dragOnto({ "/tmp/zorv e2e/chatty.mp4" }, 200),
+        "drag ended: " + QByteArray::number(Qt::CopyAction));
+    QVERIFY(m_converter.waitForRuns(1));
+    m_app.kill();
+    QVERIFY(m_app.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(m_converter.events().filter("end ").size(), 1, 10000);
 }
 
 void TestDragDrop::brokenTracePipe()

@@ -1,7 +1,9 @@
 #include "app/appsettings.h"
 #include "convert/converterqueue.h"
 #include "convert/conversion.h"
+#include "convert/converterlog.h"
 #include "convert/outputrules.h"
+#include "ui/dropareastatus.h"
 #include "support/standinconverter.h"
 #include "support/teststore.h"
 #include "support/tracecapture.h"
@@ -70,6 +72,10 @@ private slots:
     void missingConverterIsShown();
     void batchShownAndCounted();
     void manyFailuresFitTheFrame();
+    void progressText_data();
+    void progressText();
+    void realConverterProgressAndReason();
+    void noLogFolder();
     void waitingFileGetsTracedArguments();
     void closeWhileFilesWait_data();
     void closeWhileFilesWait();
@@ -298,14 +304,20 @@ void TestDropLabel::missingConverterIsShown()
     qputenv("PATH", path);
 
     QCOMPARE(trace.lines().size(), 6 * urls.size());
-    QCOMPARE(ConverterQueue::of(m_dropArea)->batch().failed, failed);
+    QStringList inputs;
+    for (const FailedFile &file : ConverterQueue::of(m_dropArea)->batch().failed)
+        inputs << file.input;
+    QCOMPARE(inputs, failed);
     QTRY_VERIFY(m_dropArea->text().startsWith(converterMissingText()));
     QVERIFY(m_dropArea->text().contains("ffmpeg"));
-    QStringList names;
+    QStringList named; // each failed file on a line of its own, with the reason
     for (const QString &file : failed)
-        names << QFileInfo(file).fileName();
+        named << QFileInfo(file).fileName() + ": ffmpeg could not";
+    QStringList lines = m_dropArea->text().split('\n');
+    for (QString &line : lines)
+        line.truncate(named.first().size());
     QVERIFY2(
-        m_dropArea->text().endsWith(QString("%1 failed\n").arg(failed.size()) + names.join('\n')),
+        lines.join('\n').endsWith(QString("%1 failed\n").arg(failed.size()) + named.join('\n')),
         qPrintable(m_dropArea->text()));
     // Until the next drop.
     drop(urlData({ QUrl::fromLocalFile("/tmp/v/b.mp4") }));
@@ -318,6 +330,7 @@ void TestDropLabel::batchShownAndCounted()
     qputenv("ZORV_STANDIN_SLEEP", "0.3");
     const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
     m_window->show();
+    QVERIFY(QDir(conversionLogFolder()).removeRecursively());
     const int turn = converterLimit();
     TraceCapture errors(std::cerr);
     drop(urlData({ QUrl::fromLocalFile("/tmp/v/one.mp4"),
@@ -325,17 +338,35 @@ void TestDropLabel::batchShownAndCounted()
         QUrl::fromLocalFile("/tmp/v/two.mp4") }));
 
     QCOMPARE(m_window->windowTitle(), "0/4 \u00b7 Zorv Video Converter");
+    const QStringList running = QStringList { "one.mp4", "clip exit3.mp4" }.mid(0, turn);
     QCOMPARE(m_dropArea->text(),
-        dropPromptText() + QString("\n\n%1 converting, %2 waiting").arg(turn).arg(4 - turn));
+        dropPromptText() + QString("\n\n%1 converting, %2 waiting\n").arg(turn).arg(4 - turn)
+            + running.join('\n'));
     QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
     QTRY_COMPARE(m_window->windowTitle(), "Zorv Video Converter");
-    QCOMPARE(m_dropArea->text(),
-        dropPromptText() + "\n\n2 converted, 2 failed\nclip exit3.mp4\nclip killed.mp4");
-    QCOMPARE(errors.lines(),
-        QStringList({ "Conversion failed: /tmp/v/clip exit3.mp4 -> /tmp/v/clip exit3_output.mp4: "
-                      "ffmpeg exited with code 3",
-            "Conversion failed: /tmp/v/clip killed.mp4 -> /tmp/v/clip killed_output.mp4: "
-            "ffmpeg was ended by signal 9 (Killed)" }));
+    // Each failed file with the converter's own reason, or how it ended where it gave none.
+    const QStringList shown = m_dropArea->text().split('\n');
+    QCOMPARE(shown.mid(0, 3), QStringList({ dropPromptText(), "", "2 converted, 2 failed" }));
+    QCOMPARE(shown.size(), 5);
+    QVERIFY2(shown[3].startsWith("clip exit3.mp4: Invalid"), qPrintable(shown[3]));
+    QVERIFY2(shown[4].startsWith("clip killed.mp4: ffmpeg"), qPrintable(shown[4]));
+    const QString logs = conversionLogFolder();
+    const QStringList kept = QDir(logs).entryList(QDir::Files);
+    QCOMPARE(kept.size(), 2); // those of the converted files are gone
+    const QRegularExpression failures(
+        "^Conversion failed: /tmp/v/clip (exit3|killed).mp4 -> /tmp/v/clip \\1_output.mp4: "
+        "(ffmpeg exited with code 3: /tmp/v/clip exit3.mp4: Invalid data found when processing "
+        "input|ffmpeg was ended by signal 9 \\(Killed\\)) \\(log: "
+        + QRegularExpression::escape(logs) + "/clip \\1.mp4-\\d{8}-\\d{6}-\\d+.log\\)$");
+    QCOMPARE(errors.lines().size(), 2);
+    for (const QString &line : errors.lines()) {
+        const QRegularExpressionMatch match = failures.match(line);
+        QVERIFY2(match.hasMatch(), qPrintable(line));
+        const QFileInfo log(line.section("(log: ", 1).chopped(1));
+        QVERIFY2(kept.contains(log.fileName()), qPrintable(log.fileName()));
+        QCOMPARE(log.permissions() & 0x7777,
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    }
 
     // Every ended converter has been reaped.
     for (const QString &pid : QDir("/proc").entryList({ "[0-9]*" }, QDir::Dirs)) {
@@ -374,11 +405,109 @@ void TestDropLabel::manyFailuresFitTheFrame()
     const QRegularExpression rest("^and (\\d+) more$");
     const QRegularExpressionMatch more = rest.match(lines.last());
     QVERIFY2(more.hasMatch(), qPrintable(lines.last()));
-    const int shown = int(lines.filter(QRegularExpression("^\\d+\\.mp4$")).size());
+    const int shown = int(lines.filter(QRegularExpression("^\\d+\\.mp4: ")).size());
     QVERIFY(shown > 0);
     QCOMPARE(shown + more.captured(1).toInt(), 40);
     QVERIFY(lines.size() * m_dropArea->fontMetrics().lineSpacing()
         <= m_dropArea->contentsRect().height());
+}
+
+void TestDropLabel::progressText_data()
+{
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<double>("position");
+    QTest::addColumn<double>("speed");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("minutes left") << 600.0 << 246.0 << 2.0 << "41 %, 3 min left";
+    QTest::newRow("under a minute") << 100.0 << 60.0 << 1.0 << "60 %, 40 seconds left";
+    QTest::newRow("over an hour") << 7200.0 << 0.0 << 1.8 << "0 %, 1 h 7 min left";
+    QTest::newRow("speed not known yet") << 600.0 << 0.0 << -1.0 << "0 %";
+    QTest::newRow("at its end: not done until it has ended")
+        << 600.0 << 600.0 << 2.0 << "99 %, 1 second left";
+    QTest::newRow("no duration: how much is done") << -1.0 << 192.5 << 1.0 << "00:03:12 done";
+    QTest::newRow("nothing said yet") << -1.0 << -1.0 << -1.0 << "";
+}
+
+void TestDropLabel::progressText()
+{
+    QFETCH(double, duration);
+    QFETCH(double, position);
+    QFETCH(double, speed);
+    QFETCH(QString, text);
+
+    LogFacts facts;
+    facts.duration = duration;
+    facts.position = position;
+    facts.speed = speed;
+    QCOMPARE(conversionProgressText(facts), text);
+}
+
+void TestDropLabel::realConverterProgressAndReason()
+{
+    // The real ffmpeg, on a clip long enough to be seen converting and on a file of garbage.
+    const QByteArray path = qgetenv("PATH");
+    const auto restore = qScopeGuard([&path] { qputenv("PATH", path); });
+    qputenv("PATH", path.mid(path.indexOf(':') + 1)); // the stand-in comes first
+    QTemporaryDir clips;
+    const QString clip = clips.filePath("clip.mp4");
+    QCOMPARE(QProcess::execute("ffmpeg",
+                 { "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=40",
+                     "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", clip }),
+        0);
+    const QString bad = clips.filePath("bad.mp4");
+    QFile garbage(bad);
+    QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'x')) == 4096);
+    garbage.close();
+    QVERIFY(QDir(conversionLogFolder()).removeRecursively());
+    m_window->show();
+
+    TraceCapture trace;
+    TraceCapture errors(std::cerr);
+    drop(urlData({ QUrl::fromLocalFile(clip), QUrl::fromLocalFile(bad) }));
+    // The name, then the share on the same line or the next.
+    const QRegularExpression shareShown("\\nclip\\.mp4[ \\n](\\d+) %");
+    const auto shown = [&] {
+        const QRegularExpressionMatch match = shareShown.match(m_dropArea->text());
+        return match.hasMatch() ? match.captured(1).toInt() : -1;
+    };
+    int first = -1;
+    QTRY_VERIFY_WITH_TIMEOUT((first = shown()) >= 1, 30000);
+    QVERIFY2(first <= 99, qPrintable(m_dropArea->text()));
+    QTRY_VERIFY2_WITH_TIMEOUT(shown() > first && m_dropArea->text().contains(" left"),
+        qPrintable(m_dropArea->text()), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 60000);
+
+    QTRY_VERIFY2(m_dropArea->text().contains("1 converted, 1 failed\nbad.mp4: Invalid data"),
+        qPrintable(m_dropArea->text()));
+    const QStringList logs = QDir(conversionLogFolder()).entryList(QDir::Files);
+    QCOMPARE(logs.size(), 1);
+    const QString log = conversionLogFolder() + '/' + logs.first();
+    QVERIFY2(logs.first().startsWith("bad.mp4-"), qPrintable(logs.first()));
+    QCOMPARE(QFileInfo(log).permissions() & 0x0fff, QFile::ReadUser | QFile::WriteUser);
+    QCOMPARE(errors.lines(),
+        QStringList { "Conversion failed: " + bad + " -> " + clips.filePath("bad_output.mp4")
+            + ": ffmpeg exited with code 1: " + bad
+            + ": Invalid data found when processing input (log: " + log + ")" });
+}
+
+void TestDropLabel::noLogFolder()
+{
+    // A file where the logs' folder should be: the converters start all the same, with their
+    // messages on the program's standard error, which says once why.
+    QVERIFY(QDir(conversionLogFolder()).removeRecursively());
+    QVERIFY(QDir().mkpath(QFileInfo(conversionLogFolder()).path()));
+    QFile blocker(conversionLogFolder());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    const auto unblock = qScopeGuard([&blocker] { blocker.remove(); });
+    TraceCapture trace;
+    TraceCapture errors(std::cerr);
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/a.mp4"), QUrl::fromLocalFile("/tmp/v/b.mp4") }));
+    QVERIFY(m_converter.waitForRuns(2));
+    QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
+    QCOMPARE(errors.lines().size(), 1);
+    QVERIFY2(errors.lines().first().startsWith("No conversion logs: " + conversionLogFolder()),
+        qPrintable(errors.lines().first()));
 }
 
 void TestDropLabel::waitingFileGetsTracedArguments()

@@ -3,6 +3,7 @@
 #include "convert/outputrules.h"
 #include "convert/processendwatcher.h"
 
+#include <QDir>
 #include <QEventLoopLocker>
 #include <QProcess>
 #include <QThread>
@@ -45,11 +46,22 @@ QString describeEnd(const ProcessEnd &end)
     return QStringLiteral("how ffmpeg ended could not be learnt");
 }
 
+QString failureReason(const QString &input, const QString &howItEnded, const LogFacts &facts)
+{
+    const QString named = input + QStringLiteral(": ");
+    if (facts.lastMessage.startsWith(named) && facts.lastMessage.size() > named.size())
+        return facts.lastMessage.mid(named.size());
+    return facts.lastMessage.isEmpty() ? howItEnded : facts.lastMessage;
+}
+
 ConverterQueue::ConverterQueue(QObject *parent, int limit)
     : QObject(parent)
     , m_limit(std::max(limit, 1))
 {
     ProcessEndWatcher::adoptOrphans();
+    // About as often as the converter says how far it has got.
+    m_logReading.setInterval(500);
+    connect(&m_logReading, &QTimer::timeout, this, &ConverterQueue::readLogs);
 }
 
 ConverterQueue::~ConverterQueue() = default;
@@ -62,10 +74,12 @@ ConverterQueue *ConverterQueue::of(const QObject *owner)
 Batch ConverterQueue::batch() const
 {
     Batch batch;
-    batch.converting = int(m_writing.size());
+    batch.converting = int(m_running.size());
     batch.waiting = int(m_waiting.size());
     batch.converted = m_converted;
     batch.failed = m_failed;
+    for (const Running &run : m_running)
+        batch.progress << ConvertingFile { run.conversion.input, run.log.facts() };
     return batch;
 }
 
@@ -115,8 +129,11 @@ void ConverterQueue::startWhatMay()
     // An output that a converter writes, or that an earlier file waits to write, is not free.
     // Keys are taken when a turn comes, not kept for every waiting file: they are what the
     // folders resolve to then.
-    QStringList taken = m_writing;
-    for (auto next = m_waiting.begin(); next != m_waiting.end() && m_writing.size() < m_limit;) {
+    QStringList taken;
+    for (const Running &run : m_running)
+        taken << run.key;
+    for (auto next = m_waiting.begin();
+         next != m_waiting.end() && int(m_running.size()) < m_limit;) {
         const QString key = outputKey(next->output());
         if (taken.contains(key)) {
             ++next;
@@ -140,42 +157,95 @@ void ConverterQueue::start(const Conversion &conversion, const QString &key)
 {
     // A link may have been put at the output's name while the file waited.
     if (!isOverwritableOutput(conversion.output())) {
-        finish(conversion, QStringLiteral("a link or a special file stands at the output's name"));
+        const QString why = QStringLiteral("a link or a special file stands at the output's name");
+        finish(conversion, why, why);
         return;
     }
 
-    // Detached, so it outlives us; it shares our output and error streams but never our input,
-    // which may be the user's terminal.
+    // Detached, so it outlives us. Its messages go into a file, which neither fills up nor
+    // breaks when we have ended; it shares our output but never our input, which may be the
+    // user's terminal.
+    QString whyNoLog;
+    ConverterLog log(conversion.input, &whyNoLog);
     QProcess converter;
     converter.setProgram(converterProgram());
     converter.setArguments(conversion.arguments());
     converter.setStandardInputFile(QProcess::nullDevice());
+    if (log.isValid()) {
+        converter.setStandardErrorFile(log.path(), QIODevice::Append);
+    } else if (!m_toldWhyNoLog) {
+        m_toldWhyNoLog = true;
+        std::cerr << QStringLiteral("No conversion logs: %1; ffmpeg's messages come here instead")
+                         .arg(whyNoLog)
+                         .toLocal8Bit()
+                         .constData()
+                  << std::endl;
+    }
     qint64 pid = 0;
     if (converter.program().isEmpty() || !converter.startDetached(&pid)) {
+        log.remove();
         m_startFailed = true;
-        finish(conversion, QStringLiteral("ffmpeg could not be started"));
+        const QString why = QStringLiteral("ffmpeg could not be started");
+        finish(conversion, why, why);
         emit startFailed();
         return;
     }
 
-    m_writing << key;
+    m_running.push_back({ key, conversion, log });
+    if (!m_logReading.isActive())
+        m_logReading.start();
     auto *watcher = new ProcessEndWatcher(pid, this);
-    connect(watcher, &ProcessEndWatcher::ended, this,
-        [this, watcher, conversion, key](const ProcessEnd &end) {
-            m_writing.removeOne(key);
-            watcher->deleteLater();
-            finish(conversion, end.succeeded() ? QString() : describeEnd(end));
-            startWhatMay();
-        });
+    connect(watcher, &ProcessEndWatcher::ended, this, [this, watcher, key](const ProcessEnd &end) {
+        watcher->deleteLater();
+        ended(key, end);
+    });
 }
 
-void ConverterQueue::finish(const Conversion &conversion, const QString &failure)
+void ConverterQueue::ended(const QString &key, const ProcessEnd &end)
+{
+    const auto run = std::find_if(m_running.begin(), m_running.end(),
+        [&key](const Running &running) { return running.key == key; });
+    if (run == m_running.end())
+        return;
+    Running ran = *run;
+    m_running.erase(run);
+    if (m_running.empty())
+        m_logReading.stop();
+
+    while (ran.log.update() > 0) { } // its last words
+    if (end.succeeded()) {
+        ran.log.remove();
+        finish(ran.conversion, {}, {});
+    } else {
+        const LogFacts &facts = ran.log.facts();
+        QString why = describeEnd(end);
+        const QString reason = failureReason(ran.conversion.input, why, facts);
+        if (!facts.lastMessage.isEmpty())
+            why += QStringLiteral(": ") + facts.lastMessage;
+        if (ran.log.isValid())
+            why += QStringLiteral(" (log: %1)").arg(QDir::toNativeSeparators(ran.log.path()));
+        finish(ran.conversion, why, reason);
+    }
+    startWhatMay();
+}
+
+void ConverterQueue::readLogs()
+{
+    bool told = false;
+    for (Running &run : m_running)
+        told |= run.log.update() > 0;
+    if (told)
+        emit batchChanged();
+}
+
+void ConverterQueue::finish(
+    const Conversion &conversion, const QString &failure, const QString &reason)
 {
     if (failure.isEmpty()) {
         ++m_converted;
         return;
     }
     // The output stays as the converter left it: the user decides what to do with it.
-    m_failed << conversion.input;
+    m_failed << FailedFile { conversion.input, reason };
     std::cerr << failureLine(conversion, failure).toLocal8Bit().constData() << std::endl;
 }

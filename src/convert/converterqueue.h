@@ -1,13 +1,17 @@
 #pragma once
 
 #include "convert/conversion.h"
+#include "convert/converterlog.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <deque>
 #include <memory>
+#include <vector>
 
 class QEventLoopLocker;
 struct ProcessEnd;
@@ -16,13 +20,28 @@ struct ProcessEnd;
 // about half a gigabyte, so more than two at once finish no sooner and only take more memory.
 int converterLimit();
 
+// A file whose converter runs, and what its log has told so far.
+struct ConvertingFile
+{
+    QString input;
+    LogFacts facts;
+};
+
+// A file that was not converted, and why, in a few words.
+struct FailedFile
+{
+    QString input;
+    QString reason;
+};
+
 // The files handed to the queue since it was last idle, and how far they have got.
 struct Batch
 {
     int converting = 0;
     int waiting = 0;
     int converted = 0;
-    QStringList failed; // the inputs, in the order they failed
+    QList<FailedFile> failed; // in the order they failed
+    QList<ConvertingFile> progress; // one a running converter, in the order they started
 
     int done() const { return converted + int(failed.size()); }
     int total() const { return converting + waiting + done(); }
@@ -32,11 +51,15 @@ struct Batch
 QString failureLine(const Conversion &conversion, const QString &why);
 // Why a converter that ended so failed.
 QString describeEnd(const ProcessEnd &end);
+// Why a conversion failed, in the converter's own words where its log has them: its last
+// message, without the input's name that it starts with; otherwise how it ended.
+QString failureReason(const QString &input, const QString &howItEnded, const LogFacts &facts);
 
 // Starts converters in the order they are asked for, a few at a time and never two writing one
-// output at once, and learns how each one ended. While a file waits for its turn the application
-// keeps running, also without a window. A started converter runs on its own, also after the
-// program has ended.
+// output at once, and learns how each one ended. Each converter writes its messages into a log
+// of its own, which is read about twice a second while it runs. While a file waits for its turn
+// the application keeps running, also without a window. A started converter runs on its own,
+// also after the program has ended.
 class ConverterQueue : public QObject
 {
     Q_OBJECT
@@ -63,7 +86,7 @@ public:
     void endDrop();
 
     // Whether no converter of ours runs or waits.
-    bool isIdle() const { return m_waiting.empty() && m_writing.isEmpty(); }
+    bool isIdle() const { return m_waiting.empty() && m_running.empty(); }
     Batch batch() const;
     // Whether a converter could not be started since the last new drop.
     bool hasFailed() const { return m_startFailed; }
@@ -71,21 +94,32 @@ public:
 signals:
     // No converter was found, or it would not start.
     void startFailed();
-    // A file was added, started, ended or stopped.
+    // A file was added, started, ended or stopped, or a converter told how far it has got.
     void batchChanged();
 
 private:
+    struct Running
+    {
+        QString key; // of the output
+        Conversion conversion;
+        ConverterLog log;
+    };
+
     void startWhatMay();
     void start(const Conversion &conversion, const QString &key);
-    void finish(const Conversion &conversion, const QString &failure);
+    void ended(const QString &key, const ProcessEnd &end);
+    void finish(const Conversion &conversion, const QString &failure, const QString &reason);
+    void readLogs();
     void forgetEndedBatch();
 
     int m_limit;
     std::deque<Conversion> m_waiting;
-    QStringList m_writing; // the output keys of the converters that run
+    std::vector<Running> m_running;
+    QTimer m_logReading;
     std::unique_ptr<QEventLoopLocker> m_keepRunning;
     bool m_startFailed = false;
+    bool m_toldWhyNoLog = false;
     int m_dropsOpen = 0; // drops being handed on; one may begin inside another's pass
     int m_converted = 0;
-    QStringList m_failed;
+    QList<FailedFile> m_failed;
 };

@@ -7,6 +7,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -33,6 +34,40 @@ QString batchSummaryText(const Batch &batch)
     if (batch.failed.isEmpty())
         return QStringLiteral("%1 converted").arg(batch.converted);
     return endedCounts(batch);
+}
+
+QString timeLeftText(double seconds)
+{
+    const auto whole = qint64(std::llround(std::max(seconds, 1.0)));
+    if (whole == 1)
+        return QStringLiteral("1 second");
+    if (whole < 60)
+        return QStringLiteral("%1 seconds").arg(whole);
+    const qint64 minutes = (whole + 30) / 60;
+    if (minutes < 60)
+        return QStringLiteral("%1 min").arg(minutes);
+    return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+}
+
+QString conversionProgressText(const LogFacts &facts)
+{
+    const double share = facts.share();
+    if (share >= 0) {
+        // Not done until the converter has ended.
+        QString text = QStringLiteral("%1 %").arg(std::min(int(share * 100), 99));
+        if (facts.speed > 0)
+            text += QStringLiteral(", %1 left")
+                        .arg(timeLeftText((facts.duration - facts.position) / facts.speed));
+        return text;
+    }
+    if (facts.position >= 0) {
+        const auto seconds = qint64(facts.position);
+        return QStringLiteral("%1:%2:%3 done")
+            .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    }
+    return {};
 }
 
 QString batchWindowTitle(const Batch &batch)
@@ -84,13 +119,33 @@ void DropAreaStatus::show()
     const Batch batch = m_queue->batch();
     QString text = m_activity;
     if (batch.converting + batch.waiting > 0) {
-        text += QStringLiteral("\n\n") + batchProgressText(batch);
+        text += QStringLiteral("\n\n") + batchProgressText(batch) + progressLines(batch);
     } else if (batch.total() > 0) {
         text += QStringLiteral("\n\n") + batchSummaryText(batch);
         text += failedNames(batch, text);
     }
     m_dropArea->setText(text);
     m_dropArea->window()->setWindowTitle(batchWindowTitle(batch));
+}
+
+QString DropAreaStatus::progressLines(const Batch &batch) const
+{
+    const QFontMetrics metrics = m_dropArea->fontMetrics();
+    const int width = m_dropArea->contentsRect().width();
+    QString text;
+    for (const ConvertingFile &file : batch.progress) {
+        const QString name = QFileInfo(file.input).fileName();
+        const QString progress = conversionProgressText(file.facts);
+        const QString line = progress.isEmpty() ? name : name + QLatin1Char(' ') + progress;
+        // Where name and progress do not fit one line, each gets its own: a name cut down to a
+        // few letters would not say which file it is.
+        if (metrics.horizontalAdvance(line) <= width)
+            text += QLatin1Char('\n') + line;
+        else
+            text += QLatin1Char('\n') + metrics.elidedText(name, Qt::ElideMiddle, width)
+                + (progress.isEmpty() ? QString() : QLatin1Char('\n') + progress);
+    }
+    return text;
 }
 
 QString DropAreaStatus::failedNames(const Batch &batch, const QString &above) const
@@ -106,9 +161,13 @@ QString DropAreaStatus::failedNames(const Batch &batch, const QString &above) co
     const int shown = count <= lines ? count : std::max(lines - 1, 0);
     QString text;
     for (int i = 0; i < shown; ++i) {
+        // A long name leaves room for the start of its reason.
+        const FailedFile &failed = batch.failed.at(i);
+        const QString name = metrics.elidedText(
+            QFileInfo(failed.input).fileName(), Qt::ElideMiddle, room.width() * 3 / 5);
         text += QLatin1Char('\n')
             + metrics.elidedText(
-                QFileInfo(batch.failed.at(i)).fileName(), Qt::ElideMiddle, room.width());
+                name + QStringLiteral(": ") + failed.reason, Qt::ElideRight, room.width());
     }
     if (shown < count)
         text += QStringLiteral("\nand %1 more").arg(count - shown);

@@ -7,6 +7,7 @@
 class ConverterQueue;
 class QLabel;
 struct Batch;
+struct LogFacts;
 
 // The batch while it runs, as the drop area shows it under what it is doing.
 QString batchProgressText(const Batch &batch);
@@ -14,6 +15,11 @@ QString batchProgressText(const Batch &batch);
 QString batchSummaryText(const Batch &batch);
 // The window's title: the batch's progress while anything converts or waits.
 QString batchWindowTitle(const Batch &batch);
+// How far one converting file has got, as shown after its name: "41 %, 3 min left" where the
+// input's length is known, "00:03:12 done" where it is not, nothing before the converter says.
+QString conversionProgressText(const LogFacts &facts);
+// A time to wait, rounded: "40 seconds", "3 min", "1 h 5 min".
+QString timeLeftText(double seconds);
 
 // Keeps the drop area's text and its window's title: what the drop area is doing (the prompt,
 // the file being handed on, a converter that would not start) and, under it, how the batch goes.
@@ -37,7 +43,10 @@ public:
 private:
     void showSoon();
     void show();
-    // The names of the failed files that fit under lines of text, each cut to the width.
+    // A line for each converting file: its name, cut to the width, and how far it has got.
+    QString progressLines(const Batch &batch) const;
+    // The names of the failed files that fit under lines of text, each with its reason and cut
+    // to the width.
     QString failedNames(const Batch &batch, const QString &above) const;
 
     QLabel *m_dropArea;

@@ -23,8 +23,15 @@ StandInConverter::StandInConverter()
           "readlink /proc/self/fd/0 > \"$record.stdin\"\n"
           "printf '%s\\0' \"$@\" > \"$record.part\" && mv \"$record.part\" \"$record\"\n"
           "sleep \"${ZORV_STANDIN_SLEEP:-0}\"\n"
+          "case $3 in *chatty*) for i in $(seq 10 49); do\n"
+          "  printf 'frame=%d time=00:00:%d.00 speed=1x\\r' $i $i >&2 || exit 1; sleep 0.05\n"
+          "done ;; esac\n"
           "printf 'end %s\\n' \"$8\" >> \"$records/events\"\n"
-          "case $3 in *exit3*) exit 3 ;; *killed*) kill -KILL $$ ;; esac\n");
+          "case $3 in\n"
+          "  *exit3*) printf '%s: Invalid data found when processing input\\nConversion failed!\\n' "
+          "\"$3\" >&2; exit 3 ;;\n"
+          "  *killed*) kill -KILL $$ ;;\n"
+          "esac\n");
     script.close();
     m_valid = script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
         && qputenv("PATH", QFile::encodeName(m_bin.path()) + ':' + m_oldPath);
