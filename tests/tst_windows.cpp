@@ -320,10 +320,21 @@ void TestWindows::failedConversionShown()
         shown << m_x.windowImage(window);
     }
     QVERIFY(!shown[0].isEmpty() && shown[0] != shown[1]);
-    QVERIFY2(app.readAll().contains("Conversion failed: Z:" + QFile::encodeName(QDir::tempPath())
-                 + "/zorv exit3.mp4 -> Z:" + QFile::encodeName(QDir::tempPath())
-                 + "/zorv exit3_output.mp4: ffmpeg exited with code 3"),
-        "no failure line");
+    // The converter's own reason, read from its log, which is kept in the local application
+    // data folder.
+    const QString input = "Z:" + QDir::tempPath() + "/zorv exit3.mp4";
+    const QRegularExpression failure("Conversion failed: " + QRegularExpression::escape(input)
+        + " -> Z:.*/zorv exit3_output.mp4: ffmpeg exited with code 3: "
+        + QRegularExpression::escape(input)
+        + ": Invalid data found when processing input \\(log: C:(\\\\users\\\\[^\\\\]+"
+          "\\\\AppData\\\\Local\\\\ZorvTech\\\\ZorvVideoConverter\\\\logs\\\\zorv "
+          "exit3\\.mp4-[-0-9]+\\.log)\\)\r?\n");
+    const QString output = QString::fromUtf8(app.readAll());
+    const QRegularExpressionMatch line = failure.match(output);
+    QVERIFY2(line.hasMatch(), qPrintable(output));
+    QString log = line.captured(1);
+    log.replace('\\', '/');
+    QVERIFY2(QFileInfo::exists(m_work.filePath("prefix/drive_c") + log), qPrintable(log));
     closeAndExpectSuccess(app, window);
 }
 

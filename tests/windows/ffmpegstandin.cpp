@@ -2,8 +2,8 @@
 // does (CommandLineToArgvW) and records the arguments, UTF-8 and NUL-separated, in a file of its
 // own in the folder named by ZORV_STANDIN_RECORDS; it adds "start OUTPUT" and, as it ends,
 // "end OUTPUT" to the file "events" there, and sleeps ZORV_STANDIN_SLEEP seconds in between
-// where that is set. It writes nothing to standard output, and exits with 3 where the input's name
-// holds "exit3".
+// where that is set. It writes nothing to standard output, and exits with 3 after a reason on
+// standard error where the input's name holds "exit3".
 
 #include <windows.h>
 
@@ -72,8 +72,14 @@ int main()
     if (GetEnvironmentVariableW(L"ZORV_STANDIN_SLEEP", seconds, 32))
         Sleep(DWORD(_wtof(seconds) * 1000));
     addEvent(folder, "end " + output + "\n");
-    // A conversion that fails, chosen by the input's name.
-    if (count > 3 && std::wstring(arguments[3]).find(L"exit3") != std::wstring::npos)
+    // A conversion that fails, chosen by the input's name, with a reason as ffmpeg gives one.
+    if (count > 3 && std::wstring(arguments[3]).find(L"exit3") != std::wstring::npos) {
+        std::string reason = utf8(arguments[3]);
+        reason.pop_back();
+        reason += ": Invalid data found when processing input\r\nConversion failed!\r\n";
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), reason.data(), DWORD(reason.size()), &written,
+            nullptr);
         return 3;
+    }
     return recorded ? 0 : 1;
 }
