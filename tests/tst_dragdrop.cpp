@@ -17,6 +17,9 @@ private slots:
     void drag_data();
     void drag();
     void closeDuringDrop();
+    void chooseWithoutDragging_data();
+    void chooseWithoutDragging();
+    void filesOnTheCommandLine();
     void runningConvertersDoNotHoldTheProgram();
     void convertersOutliveAKilledProgram();
     void brokenTracePipe();
@@ -196,6 +199,85 @@ void TestDragDrop::closeDuringDrop()
     QVERIFY(m_converter.waitForRuns(files.size(), 60000));
     QCOMPARE(m_converter.runs().size(), files.size());
     QCOMPARE(storedEntryIn(settingsFileIn(m_configHome.path())), "2800");
+}
+
+void TestDragDrop::chooseWithoutDragging_data()
+{
+    QTest::addColumn<QStringList>("opening"); // xdotool commands, one a row
+    QTest::addColumn<bool>("choose"); // else Escape
+
+    const QStringList click = { "mousemove 200 220 sleep 0.2 click 1" };
+    QTest::newRow("a click, then a file typed") << click << true;
+    QTest::newRow("Tab to the drop area, Enter, then a file typed")
+        << QStringList { "key Tab", "key Return" } << true;
+    QTest::newRow("Escape: nothing converted") << click << false;
+}
+
+void TestDragDrop::chooseWithoutDragging()
+{
+    QFETCH(QStringList, opening);
+    QFETCH(bool, choose);
+
+    launch();
+    m_converter.clear();
+    const QString file = m_files.filePath("chosen clip.mp4");
+    QFile content(file);
+    QVERIFY(content.open(QIODevice::WriteOnly));
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", m_window }));
+    for (const QString &command : opening)
+        QVERIFY(m_x.xdotool(command.split(' ')));
+    const QString dialog = m_x.findWindow("Choose Videos to Convert");
+    QVERIFY2(!dialog.isEmpty(), "no dialog opened");
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", dialog }));
+    if (choose) {
+        QVERIFY(m_x.xdotool({ "type", "--delay", "20", file }));
+        QVERIFY(m_x.xdotool({ "key", "Return" }));
+        QVERIFY(m_converter.waitForRuns(1));
+        QTRY_COMPARE(trace().count('\n'), 6);
+        QCOMPARE(trace().split('\n').first(), file.toUtf8());
+        QCOMPARE(m_converter.runs().first().value(2), file);
+    } else {
+        QVERIFY(m_x.xdotool({ "key", "Escape" }));
+        QTest::qWait(1000);
+        QCOMPARE(trace(), QByteArray());
+        QCOMPARE(m_converter.runs().size(), 0);
+    }
+    closeAndExpectSuccess();
+}
+
+void TestDragDrop::filesOnTheCommandLine()
+{
+    // One absolute, one missing, one relative to the folder the program starts in.
+    const QString first = m_files.filePath("first named.mp4");
+    const QString second = m_files.filePath("second named.mkv");
+    for (const QString &name : { first, second }) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    stopProcess(m_app);
+    m_converter.clear();
+    m_app.setStandardOutputFile(m_traceFile, QIODevice::Truncate);
+    m_app.setWorkingDirectory(m_files.path());
+    m_app.setProcessChannelMode(QProcess::MergedChannels); // standard error into the trace file
+    const auto restore = qScopeGuard([this] {
+        m_app.setWorkingDirectory({});
+        m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    });
+    m_window = m_x.startClient(m_app, QStringLiteral(ZORV_APPLICATION),
+        { first, "missing.mp4", "second named.mkv" }, m_configHome.path(), "Zorv Video Converter");
+    QVERIFY2(!m_window.isEmpty(), "the window did not appear");
+
+    QVERIFY(m_converter.waitForRuns(2));
+    QTRY_VERIFY(
+        trace().contains(QFile::encodeName(m_files.filePath("second named_output.mkv")) + " \n"));
+    QList<QByteArray> lines = trace().split('\n');
+    QVERIFY(lines.removeAll("Not a file: missing.mp4") == 1);
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                    [](const QByteArray &line) { return line.startsWith("QStandardPaths: "); }),
+        lines.end());
+    QCOMPARE(lines.value(0), first.toUtf8());
+    QCOMPARE(lines.value(6), second.toUtf8());
+    closeAndExpectSuccess();
 }
 
 void TestDragDrop::runningConvertersDoNotHoldTheProgram()

@@ -88,6 +88,8 @@ public:
     // Whether no converter of ours runs or waits.
     bool isIdle() const { return m_waiting.empty() && m_running.empty(); }
     Batch batch() const;
+    // Whether the files of a drop are being handed on now.
+    bool isHandingOn() const { return m_dropsOpen > 0; }
     // Whether a converter could not be started since the last new drop.
     bool hasFailed() const { return m_startFailed; }
 

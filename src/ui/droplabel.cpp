@@ -4,11 +4,13 @@
 #include "app/processsetup.h"
 #include "convert/converterqueue.h"
 #include "ui/closedeferral.h"
+#include "ui/dropareachooser.h"
 #include "ui/dropareastatus.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFont>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -108,8 +110,14 @@ DropLabel::DropLabel(const QString &text, QWidget *parent)
 
     // Converters start later than the drop when many are asked for; one that cannot start
     // says so here, whenever that is.
+    setAccessibleName(QStringLiteral("Drop area"));
+    setAccessibleDescription(QStringLiteral(
+        "Converts the video files dropped here. Click, or press Enter or Space, to choose files "
+        "without dragging."));
+
     auto *queue = new ConverterQueue(this);
     auto *status = new DropAreaStatus(this, queue);
+    new DropAreaChooser(this, queue);
     connect(queue, &ConverterQueue::startFailed, status,
         [status] { status->setActivityAtPace(converterMissingText()); });
 }
@@ -127,30 +135,38 @@ void DropLabel::dragMoveEvent(QDragMoveEvent *event)
 
 void DropLabel::dropEvent(QDropEvent *event)
 {
-    // The event is left as delivered, not accepted. The list is a copy of our own, so a nested
-    // drop during processEvents() cannot pull it away; the window is not let go either.
-    CloseDeferral deferral(window());
-    ConverterQueue *queue = ConverterQueue::of(this);
-    DropAreaStatus *status = DropAreaStatus::of(this);
+    // The event is left as delivered, not accepted.
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls())
+        paths << droppedFilePath(url);
+    handOnFiles(this, paths);
+}
+
+void handOnFiles(DropLabel *dropArea, const QStringList &paths)
+{
+    // The list is a copy of our own, so a nested drop during processEvents() cannot pull it
+    // away; the window is not let go either.
+    CloseDeferral deferral(dropArea->window());
+    ConverterQueue *queue = ConverterQueue::of(dropArea);
+    DropAreaStatus *status = DropAreaStatus::of(dropArea);
+    if (!paths.isEmpty())
+        DropAreaChooser::of(dropArea)->setStartFolder(QFileInfo(paths.last()).path());
     queue->startNewDrop();
-    {
-        const QList<QUrl> urls = event->mimeData()->urls();
-        for (int i = 0; i < urls.size(); ++i) {
-            const QString path = droppedFilePath(urls.at(i));
-            // The first and the last file are always shown, those between at the display's
-            // pace: painting each of thousands would take most of the pass.
-            if (i == 0 || i == urls.size() - 1)
-                status->setActivity(convertingText(path));
-            else
-                status->setActivityAtPace(convertingText(path));
-            std::cout << path.toLocal8Bit().toStdString() << std::endl;
-            // Paints the status text; a slider move waiting here is stored before the read below.
-            QCoreApplication::processEvents();
-            convertFile(path, storedColorTemperature());
-        }
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString &path = paths.at(i);
+        // The first and the last file are always shown, those between at the display's pace:
+        // painting each of thousands would take most of the pass.
+        if (i == 0 || i == paths.size() - 1)
+            status->setActivity(convertingText(path));
+        else
+            status->setActivityAtPace(convertingText(path));
+        std::cout << path.toLocal8Bit().toStdString() << std::endl;
+        // Paints the status text; a slider move waiting here is stored before the read below.
+        QCoreApplication::processEvents();
+        dropArea->convertFile(path, storedColorTemperature());
     }
     queue->endDrop();
     status->setActivity(queue->hasFailed() ? converterMissingText() : dropPromptText());
-    // The URL list and the texts of a large drop are gone; only the waiting files stay.
+    // The paths and the texts of a large drop are gone; only the waiting files stay.
     releaseFreedMemory();
 }

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QString>
+#include <QStringList>
 
 class QDragEnterEvent;
 class QDragMoveEvent;
@@ -20,6 +21,12 @@ QString converterMissingText();
 // How a drag that offers these actions is taken: never as a move where anything else is offered,
 // since a source deletes what it moved, perhaps before the converter has read it.
 Qt::DropAction takenDropAction(Qt::DropActions offered);
+
+class DropLabel;
+// Hands files on to be converted, in this order, as a drop does with the files it names,
+// whether they came by a drag, from the file dialog or on the command line: each is shown in the
+// drop area, written to the trace and converted with the temperature stored at that moment.
+void handOnFiles(DropLabel *dropArea, const QStringList &paths);
 
 class DropLabel : public QLabel
 {

@@ -32,11 +32,14 @@ MainWindow::MainWindow()
     valueLabel->setFixedHeight(50);
 
     auto *slider = new QSlider(Qt::Horizontal, this);
+    slider->setAccessibleName(QStringLiteral("Color Temperature"));
     // The range comes first so that the stored value is bound to 0..6500, not to Qt's default.
     slider->setRange(0, 6500);
     slider->setSingleStep(100);
     slider->setPageStep(100);
     slider->setValue(temperature);
+    // The slider has the keys first, as it always had; Tab goes on to the drop area.
+    slider->setFocus();
 
     auto *layout = new QVBoxLayout;
     layout->addWidget(dropLabel);

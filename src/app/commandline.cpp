@@ -1,0 +1,41 @@
+#include "app/commandline.h"
+
+#include "ui/droplabel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <QWidget>
+
+#include <iostream>
+
+QStringList filesFromArguments(
+    const QStringList &arguments, const QString &currentFolder, QStringList *notFiles)
+{
+    QStringList files;
+    const QDir current(currentFolder);
+    for (const QString &argument : arguments) {
+        const QFileInfo file(current, argument);
+        if (argument.isEmpty() || !file.isFile()) {
+            *notFiles << argument;
+            continue;
+        }
+        files << QDir::cleanPath(QDir::fromNativeSeparators(file.absoluteFilePath()));
+    }
+    return files;
+}
+
+void convertFilesNamedOn(QWidget &window, const QStringList &arguments)
+{
+    QStringList notFiles;
+    const QStringList files = filesFromArguments(arguments, QDir::currentPath(), &notFiles);
+    for (const QString &name : notFiles) {
+        std::cerr << QStringLiteral("Not a file: %1").arg(name).toLocal8Bit().constData()
+                  << std::endl;
+    }
+    auto *dropArea = window.findChild<DropLabel *>();
+    if (files.isEmpty() || !dropArea)
+        return;
+    // After the event loop has shown the window.
+    QTimer::singleShot(0, dropArea, [dropArea, files] { handOnFiles(dropArea, files); });
+}
