@@ -25,6 +25,7 @@ private slots:
     void dragFromLinux();
     void batchTakesTurns();
     void failedConversionShown();
+    void fileOnTheCommandLine();
     void installer();
     void converterNotTakenFromCurrentFolder();
     void pureTests_data();
@@ -335,6 +336,28 @@ void TestWindows::failedConversionShown()
     QString log = line.captured(1);
     log.replace('\\', '/');
     QVERIFY2(QFileInfo::exists(m_work.filePath("prefix/drive_c") + log), qPrintable(log));
+    closeAndExpectSuccess(app, window);
+}
+
+void TestWindows::fileOnTheCommandLine()
+{
+    // A name that the ANSI code page cannot spell reaches the converter as it is.
+    QTemporaryDir folder(QDir::tempPath() + "/zorv wine \u0432\u0438\u0434\u0435\u043e-XXXXXX");
+    QVERIFY(folder.isValid());
+    const QString file = folder.filePath("\u2605 \u0441\u044a\u0451\u043c\u043a\u0430.mp4");
+    QFile content(file);
+    QVERIFY(content.open(QIODevice::WriteOnly));
+    content.close();
+    QVERIFY(clearRecords());
+
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    app.setWorkingDirectory(m_work.filePath("start"));
+    const QString window = m_x.startClient(app, "wine", { m_program, windowsPath(file) },
+        m_work.filePath("home"), "Zorv Video Converter");
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 1, 20000);
+    QCOMPARE(runs().first().value(2), "Z:" + file);
     closeAndExpectSuccess(app, window);
 }
 

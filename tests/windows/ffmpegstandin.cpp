@@ -77,8 +77,8 @@ int main()
         std::string reason = utf8(arguments[3]);
         reason.pop_back();
         reason += ": Invalid data found when processing input\r\nConversion failed!\r\n";
-        WriteFile(GetStdHandle(STD_ERROR_HANDLE), reason.data(), DWORD(reason.size()), &written,
-            nullptr);
+        WriteFile(
+            GetStdHandle(STD_ERROR_HANDLE), reason.data(), DWORD(reason.size()), &written, nullptr);
         return 3;
     }
     return recorded ? 0 : 1;
