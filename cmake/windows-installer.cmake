@@ -29,6 +29,19 @@ set(CPACK_NSIS_DELETE_ICONS_EXTRA [=[
   DeleteRegKey /ifempty SHCTX "Software\ZorvTech"
 ]=])
 
+# "Open With" offers the program for the common video types, for the user who installs it or,
+# in an administrator's install, for everyone; no type's default program is taken over.
+set(ZORV_OPEN_WITH_KEY [=[Software\Classes\Applications\zorv-video-converter.exe]=])
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  WriteRegStr SHCTX \"${ZORV_OPEN_WITH_KEY}\" \"FriendlyAppName\" \"Zorv Video Converter\"
+  WriteRegStr SHCTX \"${ZORV_OPEN_WITH_KEY}\\shell\\open\\command\" \"\" '\"$INSTDIR\\zorv-video-converter.exe\" \"%1\"'")
+foreach(extension mp4 mkv mov avi webm m4v mpg mpeg ts wmv flv 3gp ogv)
+    string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  WriteRegStr SHCTX \"${ZORV_OPEN_WITH_KEY}\\SupportedTypes\" \".${extension}\" \"\"")
+endforeach()
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  DeleteRegKey SHCTX \"${ZORV_OPEN_WITH_KEY}\"")
+
 # A 64-bit installer (Debian's NSIS makes 32-bit ones by default), with its own version
 # information, and a finish page that says which converter the program uses.
 if(ZORV_BUNDLED_FFMPEG)

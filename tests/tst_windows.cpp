@@ -394,6 +394,14 @@ void TestWindows::installer()
         runWine({ "reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" })
             .count("Zorv"),
         1);
+    // Offered under "Open With" for the common video types, passing the file as it is.
+    const QString openWith = "HKLM\\Software\\Classes\\Applications\\zorv-video-converter.exe";
+    QVERIFY(runWine({ "reg", "query", openWith + "\\shell\\open\\command" })
+                .contains("\"" + installed + "zorv-video-converter.exe\" \"%1\""));
+    const QString types = runWine({ "reg", "query", openWith + "\\SupportedTypes" });
+    for (const char *type : { ".mp4", ".mkv", ".mov", ".webm", ".ts" })
+        QVERIFY2(
+            types.contains(QRegularExpression(QString("\\s\\") + type + "\\s")), qPrintable(types));
 
     // Used as installed, nothing on PATH: the ffmpeg.exe that came with it converts a real clip.
     const QByteArray path = qgetenv("WINEPATH");
@@ -458,6 +466,7 @@ void TestWindows::installer()
     QVERIFY(!QFileInfo::exists(programFiles + "/ZorvTech"));
     QVERIFY(!QFileInfo::exists(menu));
     QVERIFY(runWine({ "reg", "query", entry }).isNull());
+    QVERIFY(runWine({ "reg", "query", openWith }).isNull());
     QVERIFY(runWine({ "reg", "query", "HKLM\\Software\\ZorvTech" }).isNull());
     QCOMPARE(registryValue(), "REG_DWORD    0xb54");
 }
