@@ -20,6 +20,7 @@ private slots:
     void chooseWithoutDragging_data();
     void chooseWithoutDragging();
     void filesOnTheCommandLine();
+    void screenReader();
     void runningConvertersDoNotHoldTheProgram();
     void convertersOutliveAKilledProgram();
     void brokenTracePipe();
@@ -277,6 +278,43 @@ void TestDragDrop::filesOnTheCommandLine()
         lines.end());
     QCOMPARE(lines.value(0), first.toUtf8());
     QCOMPARE(lines.value(6), second.toUtf8());
+    closeAndExpectSuccess();
+}
+
+void TestDragDrop::screenReader()
+{
+    // Read through AT-SPI on a session bus of the test's own, as a screen reader reads it.
+    QProcess bus;
+    bus.start("dbus-daemon", { "--session", "--nofork", "--print-address=1" });
+    QVERIFY(bus.waitForStarted() && bus.waitForReadyRead(10000));
+    const auto stopBus = qScopeGuard([&bus] { stopProcess(bus); });
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    launch();
+    qunsetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
+
+    QProcess reader;
+    reader.setProcessEnvironment(m_x.environment());
+    reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    reader.start("/usr/bin/python3",
+        { QStringLiteral(ZORV_ATSPI_PROBE), QString::number(m_app.processId()), "press" });
+    QVERIFY(reader.waitForFinished(30000));
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QCOMPARE(reader.exitCode(), 0);
+    const QString seen = QString::fromUtf8(reader.readAllStandardOutput());
+    const QString stored = storedEntryIn(settingsFileIn(m_configHome.path()));
+    QVERIFY2(seen.contains("role=push button\tname=Drop area\tactions=Press,"), qPrintable(seen));
+    QVERIFY2(seen.contains(QRegularExpression("name=Drop area\t.*description=Drag and Drop a "
+                                              "File Here / .*choose files without dragging")),
+        qPrintable(seen));
+    QVERIFY2(seen.contains("role=slider\tname=Color Temperature\tvalue="
+                 + (stored.isEmpty() ? "2700" : stored) + "\t"),
+        qPrintable(seen));
+    // Its press opens the dialog.
+    const QString dialog = m_x.findWindow("Choose Videos to Convert");
+    QVERIFY2(!dialog.isEmpty(), "the press opened no dialog");
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", dialog }));
+    QVERIFY(m_x.xdotool({ "key", "Escape" }));
     closeAndExpectSuccess();
 }
 

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTimer>
 #include <QWidget>
 
 #include <iostream>
@@ -33,9 +32,7 @@ void convertFilesNamedOn(QWidget &window, const QStringList &arguments)
         std::cerr << QStringLiteral("Not a file: %1").arg(name).toLocal8Bit().constData()
                   << std::endl;
     }
-    auto *dropArea = window.findChild<DropLabel *>();
-    if (files.isEmpty() || !dropArea)
-        return;
-    // After the event loop has shown the window.
-    QTimer::singleShot(0, dropArea, [dropArea, files] { handOnFiles(dropArea, files); });
+    // The window has been asked to show; the pass lets it appear before the first file.
+    if (auto *dropArea = window.findChild<DropLabel *>(); dropArea && !files.isEmpty())
+        handOnFiles(dropArea, files);
 }

@@ -12,5 +12,6 @@ QStringList filesFromArguments(
     const QStringList &arguments, const QString &currentFolder, QStringList *notFiles);
 
 // Converts the files named on the command line (Qt's own options taken out already) as if they
-// were dropped on the window, once it is shown; says on standard error which names are no file.
+// were dropped on the window, which has been shown; says on standard error which names are no
+// file.
 void convertFilesNamedOn(QWidget &window, const QStringList &arguments);

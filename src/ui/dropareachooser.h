@@ -29,7 +29,7 @@ public:
     // Where the dialog opens next: the folder of the last file chosen or dropped.
     void setStartFolder(const QString &folder) { m_startFolder = folder; }
     // Opens the dialog, unless something else holds the window now.
-    void choose();
+    Q_INVOKABLE void choose();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

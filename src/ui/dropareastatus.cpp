@@ -2,6 +2,7 @@
 
 #include "convert/converterqueue.h"
 
+#include <QAccessible>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -125,6 +126,9 @@ void DropAreaStatus::show()
         text += failedNames(batch, text);
     }
     m_dropArea->setText(text);
+    // A label with a name of its own tells nobody that its text changed.
+    QAccessibleEvent changed(m_dropArea, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
     m_dropArea->window()->setWindowTitle(batchWindowTitle(batch));
 }
 

@@ -3,9 +3,11 @@
 #include "app/appsettings.h"
 #include "convert/converterqueue.h"
 #include "ui/closequestion.h"
+#include "ui/dropareaaccessible.h"
 #include "ui/dropareastatus.h"
 #include "ui/droplabel.h"
 
+#include <QAccessible>
 #include <QFont>
 #include <QLabel>
 #include <QSlider>
@@ -18,6 +20,9 @@ QString colorTemperatureLabelText(int kelvin)
 
 MainWindow::MainWindow()
 {
+    // Before any label exists: an interface made while a widget is being built stays with it.
+    // The application object forgets factories installed before it.
+    QAccessible::installFactory(&DropAreaAccessible::factory);
     setWindowTitle(batchWindowTitle(Batch()));
     const int temperature = storedColorTemperature();
 
