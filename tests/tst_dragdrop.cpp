@@ -21,6 +21,7 @@ private slots:
     void chooseWithoutDragging();
     void filesOnTheCommandLine();
     void screenReader();
+    void secondStartHandsOver();
     void runningConvertersDoNotHoldTheProgram();
     void convertersOutliveAKilledProgram();
     void brokenTracePipe();
@@ -315,6 +316,38 @@ void TestDragDrop::screenReader()
     QVERIFY2(!dialog.isEmpty(), "the press opened no dialog");
     QVERIFY(m_x.xdotool({ "windowfocus", "--sync", dialog }));
     QVERIFY(m_x.xdotool({ "key", "Escape" }));
+    closeAndExpectSuccess();
+}
+
+void TestDragDrop::secondStartHandsOver()
+{
+    // Started again with a file: the first program converts it in its own batch and the second
+    // ends at once. A socket left by a killed program stands in nobody's way.
+    launch();
+    m_app.kill();
+    QVERIFY(m_app.waitForFinished());
+    launch();
+    m_converter.clear();
+    const QString file = m_files.filePath("handed over.mp4");
+    QFile content(file);
+    QVERIFY(content.open(QIODevice::WriteOnly));
+    content.close();
+
+    QProcess second;
+    QProcessEnvironment env = m_x.environment();
+    env.insert("XDG_CONFIG_HOME", m_configHome.path());
+    second.setProcessEnvironment(env);
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    QElapsedTimer clock;
+    clock.start();
+    second.start(QStringLiteral(ZORV_APPLICATION), { file });
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(m_converter.waitForRuns(1));
+    QCOMPARE(m_converter.runs().first().value(2), file);
+    QTRY_COMPARE(trace().split('\n').value(0), file.toUtf8());
     closeAndExpectSuccess();
 }
 

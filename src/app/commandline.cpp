@@ -24,7 +24,7 @@ QStringList filesFromArguments(
     return files;
 }
 
-void convertFilesNamedOn(QWidget &window, const QStringList &arguments)
+QStringList filesNamedOnCommandLine(const QStringList &arguments)
 {
     QStringList notFiles;
     const QStringList files = filesFromArguments(arguments, QDir::currentPath(), &notFiles);
@@ -32,7 +32,11 @@ void convertFilesNamedOn(QWidget &window, const QStringList &arguments)
         std::cerr << QStringLiteral("Not a file: %1").arg(name).toLocal8Bit().constData()
                   << std::endl;
     }
-    // The window has been asked to show; the pass lets it appear before the first file.
+    return files;
+}
+
+void convertInWindow(QWidget &window, const QStringList &files)
+{
     if (auto *dropArea = window.findChild<DropLabel *>(); dropArea && !files.isEmpty())
         handOnFiles(dropArea, files);
 }

@@ -11,7 +11,9 @@ class QWidget;
 QStringList filesFromArguments(
     const QStringList &arguments, const QString &currentFolder, QStringList *notFiles);
 
-// Converts the files named on the command line (Qt's own options taken out already) as if they
-// were dropped on the window, which has been shown; says on standard error which names are no
-// file.
-void convertFilesNamedOn(QWidget &window, const QStringList &arguments);
+// The files named on the command line (Qt's own options taken out already); says on standard
+// error which names are no file.
+QStringList filesNamedOnCommandLine(const QStringList &arguments);
+
+// Converts files as if they were dropped on the window's drop area.
+void convertInWindow(QWidget &window, const QStringList &files);

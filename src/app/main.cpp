@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/singleinstance.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -6,8 +7,14 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    const QStringList files = filesNamedOnCommandLine(QCoreApplication::arguments().mid(1));
+    SingleInstance instance;
+    if (instance.handOver(files))
+        return 0;
     MainWindow window;
+    instance.serve(window);
     window.show();
-    convertFilesNamedOn(window, QCoreApplication::arguments().mid(1));
+    // The window has been asked to show; the pass lets it appear before the first file.
+    convertInWindow(window, files);
     return app.exec();
 }
