@@ -22,7 +22,7 @@ private slots:
     void filesOnTheCommandLine();
     void screenReader();
     void secondStartHandsOver();
-    void runningConvertersDoNotHoldTheProgram();
+    void runningConvertersHoldTheProgram();
     void convertersOutliveAKilledProgram();
     void brokenTracePipe();
     void closedStandardStreams();
@@ -351,20 +351,25 @@ void TestDragDrop::secondStartHandsOver()
     closeAndExpectSuccess();
 }
 
-void TestDragDrop::runningConvertersDoNotHoldTheProgram()
+void TestDragDrop::runningConvertersHoldTheProgram()
 {
-    // Nothing waits, so closing asks nothing, and the program ends while its converter runs on.
-    qputenv("ZORV_STANDIN_SLEEP", "5");
+    // Nothing waits, so closing asks nothing; the program stays without its window until its
+    // converter has ended, reports the failure and then ends well.
+    qputenv("ZORV_STANDIN_SLEEP", "3");
+    m_app.setProcessChannelMode(QProcess::MergedChannels); // standard error into the trace file
     launch();
+    m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     qunsetenv("ZORV_STANDIN_SLEEP");
     m_converter.clear();
-    QCOMPARE(dragOnto({ "/tmp/zorv e2e/long.mp4" }, 200),
+    QCOMPARE(dragOnto({ "/tmp/zorv e2e/long exit3.mp4" }, 200),
         "drag ended: " + QByteArray::number(Qt::CopyAction));
     QVERIFY(m_converter.waitForRuns(1));
     QVERIFY(m_x.closeWindow(m_window));
-    QVERIFY(m_app.waitForFinished(3000));
+    QVERIFY(!m_app.waitForFinished(1500));
+    QVERIFY(m_app.waitForFinished(20000));
     QCOMPARE(m_app.exitCode(), 0);
-    QCOMPARE(m_converter.events().filter("end ").size(), 0);
+    QCOMPARE(m_converter.events().filter("end ").size(), 1);
+    QVERIFY2(trace().contains("Conversion failed: /tmp/zorv e2e/long exit3.mp4 -> "), trace());
 }
 
 void TestDragDrop::convertersOutliveAKilledProgram()

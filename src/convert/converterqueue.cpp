@@ -120,8 +120,24 @@ void ConverterQueue::stopWaiting()
             << std::endl;
     }
     m_waiting.clear();
-    m_keepRunning.reset();
+    holdProgramWhileBusy();
     emit batchChanged();
+}
+
+void ConverterQueue::letProgramGo()
+{
+    m_programLetGo = true;
+    m_keepRunning.reset();
+}
+
+void ConverterQueue::holdProgramWhileBusy()
+{
+    // Without a window, the program stays until the last converter has ended, so that every
+    // end is learnt and reported.
+    if (isIdle() || m_programLetGo)
+        m_keepRunning.reset();
+    else if (!m_keepRunning)
+        m_keepRunning = std::make_unique<QEventLoopLocker>();
 }
 
 void ConverterQueue::startWhatMay()
@@ -145,11 +161,7 @@ void ConverterQueue::startWhatMay()
         taken << key;
     }
 
-    // Quitting waits for the last waiting converter to start, not for those that run.
-    if (m_waiting.empty())
-        m_keepRunning.reset();
-    else if (!m_keepRunning)
-        m_keepRunning = std::make_unique<QEventLoopLocker>();
+    holdProgramWhileBusy();
     emit batchChanged();
 }
 

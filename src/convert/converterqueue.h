@@ -57,9 +57,9 @@ QString failureReason(const QString &input, const QString &howItEnded, const Log
 
 // Starts converters in the order they are asked for, a few at a time and never two writing one
 // output at once, and learns how each one ended. Each converter writes its messages into a log
-// of its own, which is read about twice a second while it runs. While a file waits for its turn
-// the application keeps running, also without a window. A started converter runs on its own,
-// also after the program has ended.
+// of its own, which is read about twice a second while it runs. While a file waits or converts
+// the application keeps running, also without a window, unless the session ends. A started
+// converter runs on its own, also after the program has ended.
 class ConverterQueue : public QObject
 {
     Q_OBJECT
@@ -76,8 +76,11 @@ public:
     // Starts the converter on conversion as soon as a turn is free and no converter of ours
     // writes or waits to write its output.
     void add(const Conversion &conversion);
-    // Forgets the files that wait, saying so on standard error; those converting run on.
+    // Forgets the files that wait, saying so on standard error; those converting run on, and
+    // are still watched to their end.
     void stopWaiting();
+    // No longer keeps the program running for what converts or waits: the session is ending.
+    void letProgramGo();
     // Begins handing on one drop's files. Forgets that a converter could not be started, and
     // the batch if it has ended and no other drop is being handed on: a new drop is counted
     // afresh, while the files of one drop always count together.
@@ -112,6 +115,7 @@ private:
     void ended(const QString &key, const ProcessEnd &end);
     void finish(const Conversion &conversion, const QString &failure, const QString &reason);
     void readLogs();
+    void holdProgramWhileBusy();
     void forgetEndedBatch();
 
     int m_limit;
@@ -121,6 +125,7 @@ private:
     std::unique_ptr<QEventLoopLocker> m_keepRunning;
     bool m_startFailed = false;
     bool m_toldWhyNoLog = false;
+    bool m_programLetGo = false;
     int m_dropsOpen = 0; // drops being handed on; one may begin inside another's pass
     int m_converted = 0;
     QList<FailedFile> m_failed;

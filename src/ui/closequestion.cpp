@@ -27,8 +27,10 @@ CloseQuestion::CloseQuestion(QWidget *window, ConverterQueue *queue)
 {
     m_window->installEventFilter(this);
     // Asking for leave to ask is itself a request to the session manager: only when it matters.
+    // The session ending never waits for our converters; they run on, unwatched.
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
         m_sessionAllowsQuestions = m_queue->batch().waiting == 0 || manager.allowsInteraction();
+        m_queue->letProgramGo();
     });
 }
 
