@@ -22,6 +22,7 @@ private slots:
     void filesOnTheCommandLine();
     void screenReader();
     void secondStartHandsOver();
+    void desktopHearsTheBatch();
     void runningConvertersHoldTheProgram();
     void convertersOutliveAKilledProgram();
     void brokenTracePipe();
@@ -42,6 +43,8 @@ private:
     void closeAndExpectSuccess();
     // What the program has written to standard output since it was last launched.
     QByteArray trace() const;
+    // Starts a session bus of the test's own, never the machine's; its address, or an empty one.
+    static QByteArray startPrivateBus(QProcess &bus);
 
     XServer m_x;
     QTemporaryDir m_configHome;
@@ -109,6 +112,14 @@ QByteArray TestDragDrop::trace() const
 {
     QFile file(m_traceFile);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray TestDragDrop::startPrivateBus(QProcess &bus)
+{
+    bus.start("dbus-daemon", { "--session", "--nofork", "--print-address=1" });
+    if (!bus.waitForStarted() || !bus.waitForReadyRead(10000))
+        return {};
+    return bus.readLine().trimmed();
 }
 
 void TestDragDrop::drag_data()
@@ -286,10 +297,10 @@ void TestDragDrop::screenReader()
 {
     // Read through AT-SPI on a session bus of the test's own, as a screen reader reads it.
     QProcess bus;
-    bus.start("dbus-daemon", { "--session", "--nofork", "--print-address=1" });
-    QVERIFY(bus.waitForStarted() && bus.waitForReadyRead(10000));
     const auto stopBus = qScopeGuard([&bus] { stopProcess(bus); });
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+    const QByteArray address = startPrivateBus(bus);
+    QVERIFY(!address.isEmpty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
     launch();
     qunsetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
@@ -349,6 +360,58 @@ void TestDragDrop::secondStartHandsOver()
     QCOMPARE(m_converter.runs().first().value(2), file);
     QTRY_COMPARE(trace().split('\n').value(0), file.toUtf8());
     closeAndExpectSuccess();
+}
+
+void TestDragDrop::desktopHearsTheBatch()
+{
+    // On a session bus of its own, with a notification service and a launcher that record
+    // what they hear: the share rises and is hidden at the end, and a batch that ends after the
+    // window has closed gets one notice, after which the program ends.
+    QProcess bus;
+    QProcess desktop;
+    const auto stop = qScopeGuard([&] {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        stopProcess(desktop);
+        stopProcess(bus);
+    });
+    const QByteArray address = startPrivateBus(bus);
+    QVERIFY(!address.isEmpty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    const QString heard = m_files.filePath("desktop heard");
+    desktop.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    desktop.start("/usr/bin/python3", { QStringLiteral(ZORV_DESKTOP_RECORDER), heard });
+    QVERIFY(QTest::qWaitFor([&desktop] { return desktop.canReadLine(); }, 10000));
+    QCOMPARE(desktop.readLine(), "ready\n");
+
+    qputenv("ZORV_STANDIN_SLEEP", "1");
+    launch();
+    qunsetenv("ZORV_STANDIN_SLEEP");
+    m_converter.clear();
+    QCOMPARE(dragOnto({ "/tmp/zorv e2e/one.mp4", "/tmp/zorv e2e/two exit3.mp4" }, 200),
+        "drag ended: " + QByteArray::number(Qt::CopyAction));
+    QVERIFY(m_converter.waitForRuns(2));
+    QVERIFY(m_x.closeWindow(m_window));
+    QVERIFY(m_app.waitForFinished(20000));
+    QCOMPARE(m_app.exitCode(), 0);
+
+    QFile record(heard);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(record.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.filter(QRegularExpression("^notify\t")),
+        QStringList { "notify\tZorv Video Converter\tzorv-video-converter\t1 converted, 1 "
+                      "failed\ttwo exit3.mp4" });
+    const QStringList updates = lines.filter(QRegularExpression("^update\t"));
+    QVERIFY2(updates.size() >= 2, qPrintable(lines.join('\n')));
+    double last = 0;
+    for (const QString &update : updates.mid(0, updates.size() - 1)) {
+        const QStringList fields = update.split('\t');
+        QCOMPARE(fields.value(1), "application://zorv-video-converter.desktop");
+        QCOMPARE(fields.value(3), "True");
+        QVERIFY2(fields.value(2).toDouble() >= last && fields.value(2).toDouble() < 1,
+            qPrintable(update));
+        last = fields.value(2).toDouble();
+    }
+    QVERIFY2(updates.last().split('\t').value(3) == "False", qPrintable(updates.last()));
 }
 
 void TestDragDrop::runningConvertersHoldTheProgram()

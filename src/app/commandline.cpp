@@ -27,7 +27,7 @@ QStringList filesFromArguments(
 QStringList filesNamedOnCommandLine(const QStringList &arguments)
 {
     QStringList notFiles;
-    const QStringList files = filesFromArguments(arguments, QDir::currentPath(), &notFiles);
+    QStringList files = filesFromArguments(arguments, QDir::currentPath(), &notFiles);
     for (const QString &name : notFiles) {
         std::cerr << QStringLiteral("Not a file: %1").arg(name).toLocal8Bit().constData()
                   << std::endl;

@@ -102,6 +102,7 @@ void ConverterQueue::startNewDrop()
 void ConverterQueue::endDrop()
 {
     m_dropsOpen = std::max(m_dropsOpen - 1, 0);
+    emit batchChanged();
 }
 
 void ConverterQueue::add(const Conversion &conversion)

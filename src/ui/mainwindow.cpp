@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "convert/converterqueue.h"
 #include "ui/closequestion.h"
+#include "ui/desktoppresenter.h"
 #include "ui/dropareaaccessible.h"
 #include "ui/dropareastatus.h"
 #include "ui/droplabel.h"
@@ -54,6 +55,8 @@ MainWindow::MainWindow()
     setFixedSize(400, 500);
     // Closing while files wait asks what becomes of them.
     new CloseQuestion(this, ConverterQueue::of(dropLabel));
+    // The desktop hears how the batch goes, also while the window is hidden or closed.
+    new DesktopPresenter(this, ConverterQueue::of(dropLabel));
 
     // Connected only now, so building the window writes nothing to the store. Receivers run in
     // connection order: the label is rewritten before the value is stored.
