@@ -341,7 +341,8 @@ void TestWindows::failedConversionShown()
 
 void TestWindows::fileOnTheCommandLine()
 {
-    // A name that the ANSI code page cannot spell reaches the converter as it is.
+    // A name that the ANSI code page cannot spell reaches the converter as it is, also handed
+    // over by a second start.
     QTemporaryDir folder(QDir::tempPath() + "/zorv wine \u0432\u0438\u0434\u0435\u043e-XXXXXX");
     QVERIFY(folder.isValid());
     const QString file = folder.filePath("\u2605 \u0441\u044a\u0451\u043c\u043a\u0430.mp4");
@@ -358,6 +359,15 @@ void TestWindows::fileOnTheCommandLine()
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 1, 20000);
     QCOMPARE(runs().first().value(2), "Z:" + file);
+
+    // Started again with it: the running program converts it once more, the new one ends.
+    QProcess second;
+    second.setWorkingDirectory(m_work.filePath("start"));
+    second.start("wine", { m_program, windowsPath(file) });
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 2, 20000);
+    QCOMPARE(runs().last().value(2), "Z:" + file);
     closeAndExpectSuccess(app, window);
 }
 

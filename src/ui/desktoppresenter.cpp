@@ -9,12 +9,15 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <shobjidl.h>
+#endif
 #ifdef ZORV_HAS_DBUS
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDir>
 #include <QVariantMap>
 #endif
 
@@ -132,6 +135,42 @@ void DesktopPresenter::notifyEnd(const Batch &batch)
         answer->deleteLater();
         m_keepRunning.reset();
     });
+}
+#elif defined(Q_OS_WIN)
+void DesktopPresenter::publish()
+{
+    // The taskbar button's own progress bar, red while any file of the batch has failed.
+    if (!m_window->isVisible())
+        return;
+    ITaskbarList3 *taskbar = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+            reinterpret_cast<void **>(&taskbar))))
+        return;
+    const auto button = reinterpret_cast<HWND>(m_window->winId());
+    if (SUCCEEDED(taskbar->HrInit())) {
+        const Batch batch = m_queue->batch();
+        if (batch.converting + batch.waiting == 0) {
+            taskbar->SetProgressState(button, TBPF_NOPROGRESS);
+        } else {
+            constexpr ULONGLONG steps = 1000;
+            taskbar->SetProgressState(button, batch.failed.isEmpty() ? TBPF_NORMAL : TBPF_ERROR);
+            taskbar->SetProgressValue(button, ULONGLONG(batchShare(batch) * steps), steps);
+        }
+    }
+    taskbar->Release();
+}
+
+void DesktopPresenter::notifyEnd(const Batch &)
+{
+    // The button flashes until the window is brought to the front.
+    if (m_window->isVisible()) {
+        FLASHWINFO flash = {};
+        flash.cbSize = sizeof(flash);
+        flash.hwnd = reinterpret_cast<HWND>(m_window->winId());
+        flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+        FlashWindowEx(&flash);
+    }
+    m_keepRunning.reset();
 }
 #else
 void DesktopPresenter::publish() { }
