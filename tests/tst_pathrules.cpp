@@ -1,3 +1,4 @@
+#include "app/singleinstance.h"
 #include "convert/gammatable.h"
 #include "convert/conversion.h"
 #include "convert/outputrules.h"
@@ -18,6 +19,8 @@ private slots:
     void droppedPath();
     void converterArguments_data();
     void converterArguments();
+    void handedOverFiles_data();
+    void handedOverFiles();
 };
 
 void TestPathRules::outputPath_data()
@@ -121,6 +124,40 @@ void TestPathRules::converterArguments()
     const QString filter = gammaFilter(temperatureGammaTable[index],
         temperatureGammaTable[index + 1], temperatureGammaTable[index + 2]);
     QCOMPARE(::converterArguments(input, filter, convertedOutputPath(input)), arguments);
+}
+
+void TestPathRules::handedOverFiles_data()
+{
+    QTest::addColumn<QByteArray>("message"); // what a later start sent
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QStringList>("files");
+
+    const QStringList two = { "/v/a clip.mp4", "/v/\u0432\u0438\u0434\u0435\u043e.mkv" };
+    const QByteArray list = encodeFileList(two);
+    QTest::newRow("two files") << list << true << two;
+    QTest::newRow("no files: the window is only shown")
+        << encodeFileList({}) << true << QStringList();
+    QTest::newRow("cut short: not taken") << list.chopped(1) << false << QStringList();
+    QTest::newRow("another header: not taken")
+        << QByteArray("files\n/v/a.mp4\n\n") << false << QStringList();
+    QTest::newRow("a relative name: not taken")
+        << encodeFileList({ "/v/a.mp4", "b.mp4" }) << false << QStringList();
+    QTest::newRow("an empty line among the names: not taken")
+        << encodeFileList({ "/v/a.mp4", "", "/v/b.mp4" }) << false << QStringList();
+    QTest::newRow("more names than are taken at once")
+        << encodeFileList(QVector<QString>(mostFiles + 1, "/v/a.mp4").toList()) << false
+        << QStringList();
+}
+
+void TestPathRules::handedOverFiles()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(bool, taken);
+    QFETCH(QStringList, files);
+
+    QStringList decoded = { "unchanged" };
+    QCOMPARE(decodeFileList(message, &decoded), taken);
+    QCOMPARE(decoded, taken ? files : QStringList { "unchanged" });
 }
 
 QTEST_GUILESS_MAIN(TestPathRules)
