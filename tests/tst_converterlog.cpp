@@ -1,7 +1,10 @@
 #include "convert/converterlog.h"
+#include "convert/queuefile.h"
+#include "support/tracecapture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,6 +28,9 @@ private slots:
     void folderPrivateAndKeptSmall();
     void unusableFolder_data();
     void unusableFolder();
+    void queueFileText_data();
+    void queueFileText();
+    void filesLeftWaiting();
 
 private:
     QString m_folder;
@@ -207,6 +213,66 @@ void TestConverterLog::unusableFolder()
     QVERIFY(!log.isValid());
     QVERIFY2(why.contains(m_folder), qPrintable(why));
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList());
+}
+
+void TestConverterLog::queueFileText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("read");
+
+    const QList<KeptFile> two = { { "/v/a clip.mp4", 2700 }, { "/v/\u0432\u0438\u0434.mkv", -5 } };
+    const QByteArray text = encodeQueueFile(two);
+    QTest::newRow("two files") << text << true;
+    QTest::newRow("none") << encodeQueueFile({}) << true;
+    QTest::newRow("cut short") << text.chopped(3) << false;
+    QTest::newRow("not text") << QByteArray("\x7f\x45\x4c\x46\x02\x01", 6) << false;
+    QTest::newRow("a relative name") << encodeQueueFile({ { "v/a.mp4", 2700 } }) << false;
+    QTest::newRow("no temperature") << QByteArray(text).replace("2700\t", "warm\t") << false;
+}
+
+void TestConverterLog::queueFileText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, read);
+
+    QList<KeptFile> files = { { "unchanged", 0 } };
+    QCOMPARE(decodeQueueFile(text, &files), read);
+    if (read)
+        QCOMPARE(encodeQueueFile(files), text);
+    else
+        QCOMPARE(files.size(), 1);
+}
+
+void TestConverterLog::filesLeftWaiting()
+{
+    // One left by a program that ended, one that makes no sense, one of a program that runs.
+    const QString folder = programStateFolder();
+    QVERIFY(QDir().mkpath(folder));
+    const auto put = [&folder](const QString &name, const QByteArray &text) {
+        QFile file(folder + '/' + name);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    };
+    const QList<KeptFile> left = { { "/v/a.mp4", 3100 }, { "/v/b.mp4", 2700 } };
+    QVERIFY(put("queue-2000000001.txt", encodeQueueFile(left)));
+    QVERIFY(put("queue-2000000002.txt", "nonsense"));
+    QVERIFY(put("queue-2000000003.txt", encodeQueueFile({ { "/v/running.mp4", 2700 } })));
+    QLockFile running(folder + "/queue-2000000003.lock");
+    QVERIFY(running.tryLock(0));
+
+    TraceCapture errors(std::cerr);
+    {
+        FilesLeftWaiting waiting;
+        QCOMPARE(waiting.files(), left);
+        // Locked while offered: a program starting meanwhile does not take them too.
+        QVERIFY(FilesLeftWaiting().files().isEmpty());
+        waiting.forget();
+    }
+    QCOMPARE(errors.lines(),
+        QStringList { "A queue file that cannot be read was set aside: " + folder
+            + "/queue-2000000002.txt.unreadable" });
+    QCOMPARE(QDir(folder).entryList({ "queue-*" }, QDir::Files),
+        QStringList({ "queue-2000000002.txt.unreadable", "queue-2000000003.lock",
+            "queue-2000000003.txt" }));
 }
 
 QTEST_GUILESS_MAIN(TestConverterLog)

@@ -2,6 +2,7 @@
 #include "support/teststore.h"
 #include "support/xserver.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,6 +24,8 @@ private slots:
     void screenReader();
     void secondStartHandsOver();
     void desktopHearsTheBatch();
+    void killedWithFilesWaiting_data();
+    void killedWithFilesWaiting();
     void runningConvertersHoldTheProgram();
     void convertersOutliveAKilledProgram();
     void brokenTracePipe();
@@ -412,6 +415,76 @@ void TestDragDrop::desktopHearsTheBatch()
         last = fields.value(2).toDouble();
     }
     QVERIFY2(updates.last().split('\t').value(3) == "False", qPrintable(updates.last()));
+}
+
+void TestDragDrop::killedWithFilesWaiting_data()
+{
+    QTest::addColumn<QString>("key"); // that answers the question at the next start
+    QTest::addColumn<bool>("converted");
+
+    QTest::newRow("Convert Them (Enter)") << "Return" << true;
+    QTest::newRow("Forget Them (Escape)") << "Escape" << false;
+}
+
+void TestDragDrop::killedWithFilesWaiting()
+{
+    QFETCH(QString, key);
+    QFETCH(bool, converted);
+
+    // Killed while two files wait, dropped at the temperature stored then; the next start
+    // offers them, and converts them with that temperature, not the one stored since.
+    const QString settings = settingsFileIn(m_configHome.path());
+    const QString stored = storedEntryIn(settings);
+    const QString queueFiles
+        = qEnvironmentVariable("XDG_STATE_HOME") + "/ZorvTech/ZorvVideoConverter";
+    qputenv("ZORV_STANDIN_SLEEP", "2");
+    launch();
+    qunsetenv("ZORV_STANDIN_SLEEP");
+    m_converter.clear();
+    const QStringList files = { "/tmp/zorv e2e/w1.mp4", "/tmp/zorv e2e/w2.mp4",
+        "/tmp/zorv e2e/w3.mp4", "/tmp/zorv e2e/w4.mp4" };
+    QCOMPARE(dragOnto(files, 200), "drag ended: " + QByteArray::number(Qt::CopyAction));
+    QVERIFY(m_converter.waitForRuns(2));
+    QTRY_VERIFY(!QDir(queueFiles).entryList({ "queue-*.txt" }, QDir::Files).isEmpty());
+    m_app.kill();
+    QVERIFY(m_app.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(m_converter.events().filter("end ").size(), 2, 10000);
+    {
+        QFile store(settings);
+        QVERIFY(QDir().mkpath(QFileInfo(settings).path()) && store.open(QIODevice::WriteOnly));
+        store.write("[General]\ncolor-temperature=5000\n");
+    }
+    const auto restore = qScopeGuard([&] {
+        QFile store(settings);
+        if (stored.isEmpty())
+            store.remove();
+        else if (store.open(QIODevice::WriteOnly))
+            store.write("[General]\ncolor-temperature=" + stored.toUtf8() + "\n");
+    });
+
+    m_converter.clear();
+    launch();
+    const QString question = m_x.findWindow("Convert Files Left Waiting?");
+    QVERIFY2(!question.isEmpty(), "nothing was offered");
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", question }));
+    QVERIFY(m_x.xdotool({ "key", key }));
+    if (converted) {
+        QVERIFY(m_converter.waitForRuns(2));
+        QTRY_COMPARE(trace().count('\n'), 12);
+        const QList<QByteArray> lines = trace().split('\n');
+        const QByteArray index = "temp_index: "
+            + QByteArray::number((stored.isEmpty() ? 2700 : stored.toInt()) / 100 * 3);
+        QCOMPARE(lines.value(0), files[2].toUtf8());
+        QCOMPARE(lines.value(1), index);
+        QCOMPARE(lines.value(6), files[3].toUtf8());
+        QCOMPARE(lines.value(7), index);
+    } else {
+        QTest::qWait(1000);
+        QCOMPARE(m_converter.runs().size(), 0);
+    }
+    closeAndExpectSuccess();
+    // Offered once: the next start asks nothing.
+    QCOMPARE(QDir(queueFiles).entryList({ "queue-*.txt" }, QDir::Files), QStringList());
 }
 
 void TestDragDrop::runningConvertersHoldTheProgram()

@@ -26,6 +26,7 @@ private slots:
     void batchTakesTurns();
     void failedConversionShown();
     void fileOnTheCommandLine();
+    void killedWithFilesWaiting();
     void installer();
     void converterNotTakenFromCurrentFolder();
     void pureTests_data();
@@ -368,6 +369,41 @@ void TestWindows::fileOnTheCommandLine()
     QCOMPARE(second.exitCode(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 2, 20000);
     QCOMPARE(runs().last().value(2), "Z:" + file);
+    closeAndExpectSuccess(app, window);
+}
+
+void TestWindows::killedWithFilesWaiting()
+{
+    // Killed while two files wait: the next start offers them, and Enter converts them.
+    qputenv("ZORV_STANDIN_SLEEP", "2");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    QVERIFY(clearRecords());
+    QStringList files;
+    for (const char *name : { "k1", "k2", "k3", "k4" })
+        files << QDir::tempPath() + "/zorv killed/" + name + ".mp4";
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    QString window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    QVERIFY(dragFiles(window, files));
+    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 2, 20000);
+    QTest::qWait(1000); // the waiting files are kept
+    app.kill();
+    QVERIFY(app.waitForFinished());
+    QCOMPARE(QProcess::execute("wineserver", { "-w" }), 0); // the two conversions have ended
+    QVERIFY(clearRecords());
+
+    window = startProgram(app, m_work.filePath("start"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear again");
+    const QString question = m_x.findWindow("Convert Files Left Waiting?");
+    QVERIFY2(!question.isEmpty(), "nothing was offered");
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", question }));
+    QVERIFY(m_x.xdotool({ "key", "Return" }));
+    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 2, 20000);
+    QStringList started;
+    for (const QStringList &run : runs())
+        started << run.value(2);
+    QCOMPARE(started, QStringList({ "Z:" + files[2], "Z:" + files[3] }));
     closeAndExpectSuccess(app, window);
 }
 

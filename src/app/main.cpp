@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/singleinstance.h"
+#include "ui/leftwaitingquestion.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     MainWindow window;
     instance.serve(window);
     window.show();
+    offerFilesLeftWaiting(window);
     // The window has been asked to show; the pass lets it appear before the first file.
     convertInWindow(window, files);
     return app.exec();

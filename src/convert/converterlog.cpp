@@ -146,7 +146,7 @@ int readLogLines(LogFacts &facts, const QByteArray &text)
     return start;
 }
 
-QString conversionLogFolder()
+QString programStateFolder()
 {
 #ifdef Q_OS_WIN
     QString base = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
@@ -158,7 +158,12 @@ QString conversionLogFolder()
     if (!QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/state");
 #endif
-    return base + QStringLiteral("/ZorvTech/ZorvVideoConverter/logs");
+    return base + QStringLiteral("/ZorvTech/ZorvVideoConverter");
+}
+
+QString conversionLogFolder()
+{
+    return programStateFolder() + QStringLiteral("/logs");
 }
 
 QString conversionLogName(const QString &input, const QString &time, int number)

@@ -24,8 +24,10 @@ struct LogFacts
 // end is no complete line yet: it is left for the next read.
 int readLogLines(LogFacts &facts, const QByteArray &text);
 
-// The folder that conversion logs go into: the user's state folder on Linux, the local
-// application data folder on Windows.
+// The program's own folder for what it keeps between runs: in the user's state folder on Linux,
+// in the local application data folder on Windows.
+QString programStateFolder();
+// The folder that conversion logs go into, in the program's state folder.
 QString conversionLogFolder();
 
 // The log of one converter's run: a file of its own in the logs folder, which the converter

@@ -62,9 +62,34 @@ ConverterQueue::ConverterQueue(QObject *parent, int limit)
     // About as often as the converter says how far it has got.
     m_logReading.setInterval(500);
     connect(&m_logReading, &QTimer::timeout, this, &ConverterQueue::readLogs);
+    m_keeping.setSingleShot(true);
+    m_keeping.setInterval(300);
+    connect(&m_keeping, &QTimer::timeout, this, &ConverterQueue::keepWaitingFiles);
 }
 
-ConverterQueue::~ConverterQueue() = default;
+ConverterQueue::~ConverterQueue()
+{
+    // Files that still wait now, as the session ends, are offered at the next start.
+    keepWaitingFiles();
+}
+
+void ConverterQueue::keepWaitingFilesSoon()
+{
+    if (!m_keeping.isActive() && !isHandingOn())
+        m_keeping.start();
+}
+
+void ConverterQueue::keepWaitingFiles()
+{
+    if (!m_queueFile && m_waiting.empty())
+        return;
+    if (!m_queueFile)
+        m_queueFile = std::make_unique<QueueFile>();
+    QList<KeptFile> files;
+    for (const Conversion &conversion : m_waiting)
+        files << KeptFile { conversion.input, conversion.gammaIndex / 3 * 100 };
+    m_queueFile->write(files);
+}
 
 ConverterQueue *ConverterQueue::of(const QObject *owner)
 {
@@ -102,6 +127,7 @@ void ConverterQueue::startNewDrop()
 void ConverterQueue::endDrop()
 {
     m_dropsOpen = std::max(m_dropsOpen - 1, 0);
+    keepWaitingFilesSoon();
     emit batchChanged();
 }
 
@@ -122,6 +148,7 @@ void ConverterQueue::stopWaiting()
     }
     m_waiting.clear();
     holdProgramWhileBusy();
+    keepWaitingFiles();
     emit batchChanged();
 }
 
@@ -163,6 +190,7 @@ void ConverterQueue::startWhatMay()
     }
 
     holdProgramWhileBusy();
+    keepWaitingFilesSoon();
     emit batchChanged();
 }
 

@@ -2,6 +2,7 @@
 
 #include "convert/conversion.h"
 #include "convert/converterlog.h"
+#include "convert/queuefile.h"
 
 #include <QList>
 #include <QObject>
@@ -116,12 +117,18 @@ private:
     void finish(const Conversion &conversion, const QString &failure, const QString &reason);
     void readLogs();
     void holdProgramWhileBusy();
+    // Keeps the waiting files on disk: soon, at most a few times a second, and not while a
+    // drop is being handed on.
+    void keepWaitingFilesSoon();
+    void keepWaitingFiles();
     void forgetEndedBatch();
 
     int m_limit;
     std::deque<Conversion> m_waiting;
     std::vector<Running> m_running;
     QTimer m_logReading;
+    QTimer m_keeping;
+    std::unique_ptr<QueueFile> m_queueFile; // made when a file first waits
     std::unique_ptr<QEventLoopLocker> m_keepRunning;
     bool m_startFailed = false;
     bool m_toldWhyNoLog = false;

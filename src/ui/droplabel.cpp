@@ -142,7 +142,7 @@ void DropLabel::dropEvent(QDropEvent *event)
     handOnFiles(this, paths);
 }
 
-void handOnFiles(DropLabel *dropArea, const QStringList &paths)
+void handOnFiles(DropLabel *dropArea, const QStringList &paths, const QList<int> &temperatures)
 {
     // The list is a copy of our own, so a nested drop during processEvents() cannot pull it
     // away; the window is not let go either.
@@ -163,7 +163,8 @@ void handOnFiles(DropLabel *dropArea, const QStringList &paths)
         std::cout << path.toLocal8Bit().toStdString() << std::endl;
         // Paints the status text; a slider move waiting here is stored before the read below.
         QCoreApplication::processEvents();
-        dropArea->convertFile(path, storedColorTemperature());
+        dropArea->convertFile(path,
+            temperatures.size() == paths.size() ? temperatures.at(i) : storedColorTemperature());
     }
     queue->endDrop();
     status->setActivity(queue->hasFailed() ? converterMissingText() : dropPromptText());

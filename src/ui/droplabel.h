@@ -25,8 +25,10 @@ Qt::DropAction takenDropAction(Qt::DropActions offered);
 class DropLabel;
 // Hands files on to be converted, in this order, as a drop does with the files it names,
 // whether they came by a drag, from the file dialog or on the command line: each is shown in the
-// drop area, written to the trace and converted with the temperature stored at that moment.
-void handOnFiles(DropLabel *dropArea, const QStringList &paths);
+// drop area, written to the trace and converted with the temperature stored at that moment, or
+// with its own where temperatures gives one for each.
+void handOnFiles(
+    DropLabel *dropArea, const QStringList &paths, const QList<int> &temperatures = {});
 
 class DropLabel : public QLabel
 {
