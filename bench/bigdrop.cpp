@@ -32,6 +32,10 @@ Sample dropOnce(const XServer &x, const QString &application, const QString &dra
         files << QStringLiteral("/tmp/zorv bench/holiday clip %1.mp4")
                      .arg(i, 5, 10, QLatin1Char('0'));
 
+    // A state folder of the run's own: the program is killed with its files waiting, which the
+    // next start would offer.
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     QProcess app;
     QProcess source;
     const auto stop = qScopeGuard([&] {
