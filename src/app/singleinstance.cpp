@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QRegularExpression>
@@ -81,6 +82,11 @@ SingleInstance::SingleInstance(QObject *parent)
 
 bool SingleInstance::handOver(const QStringList &files)
 {
+#ifndef Q_OS_WIN
+    // Nobody to hand over to: the usual first start does not pay for a connection.
+    if (!QFileInfo::exists(instanceName()))
+        return false;
+#endif
     QLocalSocket socket;
     socket.connectToServer(instanceName());
     if (!socket.waitForConnected(waitMs))
