@@ -27,12 +27,10 @@ constexpr int paceMs = 250; // a few times a second, as docks expect
 constexpr int noticeWaitMs = 2000; // for a notification service that is slow to answer
 
 #ifdef ZORV_HAS_DBUS
-// The session bus where the desktop has one; never one started for us.
+// The session bus where the desktop names one; never one started for us.
 bool hasSessionBus()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS")
-        || (!runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus")));
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
 }
 #endif
 
