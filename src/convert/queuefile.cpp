@@ -38,10 +38,10 @@ bool decodeQueueFile(const QByteArray &text, QList<KeptFile> *files)
     if (!text.startsWith(header) || !text.endsWith('\n'))
         return false;
     QList<KeptFile> result;
-    const QList<QByteArray> lines = text.mid(header.size()).chopped(1).split('\n');
+    const QByteArray body = text.mid(header.size());
+    const QList<QByteArray> lines
+        = body.isEmpty() ? QList<QByteArray>() : body.chopped(1).split('\n');
     for (const QByteArray &line : lines) {
-        if (line.isEmpty() && lines.size() == 1)
-            break; // no files
         const int tab = line.indexOf('\t');
         bool isNumber = false;
         const int temperature = line.left(tab).toInt(&isNumber);
