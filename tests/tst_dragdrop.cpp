@@ -499,7 +499,7 @@ void TestDragDrop::runningConvertersHoldTheProgram()
     m_converter.clear();
     QCOMPARE(dragOnto({ "/tmp/zorv e2e/long exit3.mp4" }, 200),
         "drag ended: " + QByteArray::number(Qt::CopyAction));
-    QVERIFY(m_converter.waitForRuns(1));
+    QVERIFY2(m_converter.waitForRuns(1, 30000), trace().constData());
     QVERIFY(m_x.closeWindow(m_window));
     QVERIFY(!m_app.waitForFinished(1500));
     QVERIFY(m_app.waitForFinished(20000));
