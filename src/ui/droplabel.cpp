@@ -108,13 +108,13 @@ DropLabel::DropLabel(const QString &text, QWidget *parent)
     labelFont.setPointSize(18);
     setFont(labelFont);
 
-    // Converters start later than the drop when many are asked for; one that cannot start
-    // says so here, whenever that is.
     setAccessibleName(QStringLiteral("Drop area"));
     setAccessibleDescription(QStringLiteral(
         "Converts the video files dropped here. Click, or press Enter or Space, to choose files "
         "without dragging."));
 
+    // Converters start later than the drop when many are asked for; one that cannot start
+    // says so here, whenever that is.
     auto *queue = new ConverterQueue(this);
     auto *status = new DropAreaStatus(this, queue);
     new DropAreaChooser(this, queue);
