@@ -34,8 +34,8 @@ public:
     QStringList events() const;
     // Forgets the runs recorded so far.
     void clear() const;
-    // Waits (bounded) until count runs have been recorded; long enough for a loaded machine.
-    bool waitForRuns(int count, int timeoutMs = 30000) const;
+    // Waits (bounded) until count runs have been recorded.
+    bool waitForRuns(int count, int timeoutMs = 10000) const;
 
 private:
     QTemporaryDir m_bin;

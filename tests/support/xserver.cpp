@@ -86,25 +86,35 @@ bool XServer::dragFromSourceTo(int y) const
         "mousemove", "200", targetY, "sleep", "0.3", "mouseup", "1" });
 }
 
-QString XServer::findWindow(const QString &title) const
+QStringList XServer::visibleWindows(const QString &title) const
 {
-    // A search lists every window, then asks each for its attributes: one that vanishes between
-    // the two, as programs starting under Wine make and drop them, fails the whole search.
     QString pattern = title;
     pattern.replace(QRegularExpression(R"(([.[\]()*+?{}|^$\\]))"), R"(\\1)");
-    const QStringList search
-        = { "search", "--onlyvisible", "--name", QLatin1Char('^') + pattern + QLatin1Char('$') };
     QString ids;
+    // A search lists every window, then asks each for its attributes: one that vanishes between
+    // the two, as programs starting under Wine make and drop them, fails the whole search.
+    // The program's window may show a batch's progress before its title ("0/3 · ").
+    const QString name = QStringLiteral("^([0-9]+/[0-9]+ [^ ]+ )?") + pattern + QLatin1Char('$');
+    if (!xdotool({ "search", "--onlyvisible", "--name", name }, &ids, QuietFailure))
+        return {};
+    return ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString XServer::findWindow(const QString &title, const QStringList &notThese) const
+{
     QElapsedTimer waited;
     waited.start();
-    while (!xdotool(search, &ids, QuietFailure) || ids.isEmpty()) {
+    for (;;) {
+        for (const QString &id : visibleWindows(title)) {
+            if (!notThese.contains(id))
+                return id;
+        }
         if (waited.elapsed() > 15000) {
             qWarning() << "no visible window titled" << title << "appeared within 15 s";
             return {};
         }
         QThread::msleep(100);
     }
-    return ids.section(QLatin1Char('\n'), 0, 0);
 }
 
 QString XServer::startClient(QProcess &process, const QString &program,
@@ -115,12 +125,14 @@ QString XServer::startClient(QProcess &process, const QString &program,
     process.setProcessEnvironment(env);
     if (process.processChannelMode() == QProcess::SeparateChannels)
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The window of a client stopped just now may not have gone yet.
+    const QStringList earlier = visibleWindows(title);
     process.start(program, arguments);
     if (!process.waitForStarted()) {
         qWarning() << program << "did not start:" << process.errorString();
         return {};
     }
-    return findWindow(title);
+    return findWindow(title, earlier);
 }
 
 bool XServer::closeWindow(const QString &window) const

@@ -23,8 +23,9 @@ public:
     // to output where one is given.
     bool xdotool(const QStringList &arguments, QString *output = nullptr,
         Failure failure = WarnOnFailure) const;
-    // The id of the visible window with exactly this title, waiting (15 s at most) for it.
-    QString findWindow(const QString &title) const;
+    // The id of a visible window with exactly this title (or with a batch's progress before it),
+    // other than those in notThese, waiting (15 s at most) for one.
+    QString findWindow(const QString &title, const QStringList &notThese = {}) const;
     // Presses the first mouse button on the drag source's window (which the tests place at
     // x 500 to 700), moves over in steps as a hand would and releases at (200, y).
     bool dragFromSourceTo(int y) const;
@@ -33,12 +34,16 @@ public:
     // The window's pixels as the server holds them now; empty where it has none.
     QByteArray windowImage(const QString &window) const;
     // Starts a client of this server with the test's environment and configHome as its config
-    // home, and waits for its window titled title; returns the window's id, or an empty string.
+    // home, and waits for its window titled title (not one of a client that is still going
+    // away); returns the window's id, or an empty string.
     // Its standard error is the test's, unless the process was set to merge it.
     QString startClient(QProcess &process, const QString &program, const QStringList &arguments,
         const QString &configHome, const QString &title) const;
 
 private:
+    // The visible windows with exactly this title, now.
+    QStringList visibleWindows(const QString &title) const;
+
     QProcess m_xvfb;
     QString m_display;
 };
