@@ -27,6 +27,8 @@ private slots:
     void killedWithFilesWaiting_data();
     void killedWithFilesWaiting();
     void runningConvertersHoldTheProgram();
+    void endsAfterItsLastConverter_data();
+    void endsAfterItsLastConverter();
     void convertersOutliveAKilledProgram();
     void brokenTracePipe();
     void closedStandardStreams();
@@ -522,6 +524,76 @@ void TestDragDrop::runningConvertersHoldTheProgram()
     QCOMPARE(m_app.exitCode(), 0);
     QCOMPARE(m_converter.events().filter("end ").size(), 1);
     QVERIFY2(trace().contains("Conversion failed: /tmp/zorv e2e/long exit3.mp4 -> "), trace());
+}
+
+void TestDragDrop::endsAfterItsLastConverter_data()
+{
+    QTest::addColumn<QString>("bus"); // what the session's bus address names
+
+    QTest::newRow("no session bus") << "none";
+    QTest::newRow("a bus that cannot be reached, as after ssh -X") << "unreachable";
+    QTest::newRow("a bus that goes away while the batch runs") << "dies";
+}
+
+void TestDragDrop::endsAfterItsLastConverter()
+{
+    QFETCH(QString, bus);
+
+    // Three files named on the command line, two seconds each, the window closed at once and
+    // the waiting file kept: the program ends soon after the last converter, whatever the bus.
+    QProcess daemon;
+    const auto stop = qScopeGuard([&] {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        stopProcess(daemon);
+    });
+    if (bus == "unreachable")
+        qputenv(
+            "DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_files.filePath("gone")));
+    if (bus == "dies") {
+        const QByteArray address = startPrivateBus(daemon);
+        QVERIFY(!address.isEmpty());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    }
+    QStringList files;
+    for (const char *name : { "end 1.mp4", "end 2.mp4", "end 3.mp4" }) {
+        QFile file(m_files.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        files << file.fileName();
+    }
+    stopProcess(m_app);
+    m_converter.clear();
+    m_app.setStandardOutputFile(m_traceFile, QIODevice::Truncate);
+    m_app.setProcessChannelMode(QProcess::MergedChannels); // standard error into the trace file
+    const auto restore
+        = qScopeGuard([this] { m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel); });
+    qputenv("ZORV_STANDIN_SLEEP", "2");
+    m_window = m_x.startClient(m_app, QStringLiteral(ZORV_APPLICATION), files, m_configHome.path(),
+        "Zorv Video Converter");
+    qunsetenv("ZORV_STANDIN_SLEEP");
+    QVERIFY2(!m_window.isEmpty(), "the window did not appear");
+    QVERIFY(m_converter.waitForRuns(2));
+    QVERIFY(m_x.closeWindow(m_window));
+    const QString question = m_x.findWindow("Close Zorv Video Converter?");
+    QVERIFY2(!question.isEmpty(), "no question was asked");
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", question }));
+    QVERIFY(m_x.xdotool({ "key", "Return" }));
+    if (bus == "dies")
+        stopProcess(daemon);
+
+    QVERIFY(
+        QTest::qWaitFor([this] { return m_converter.events().filter("end ").size() == 3; }, 30000));
+    QElapsedTimer sinceLastEnd;
+    sinceLastEnd.start();
+    QVERIFY2(m_app.waitForFinished(10000), trace().constData());
+    QVERIFY2(sinceLastEnd.elapsed() < 3000, qPrintable(QString::number(sinceLastEnd.elapsed())));
+    QCOMPARE(m_app.exitCode(), 0);
+    // Nothing about the bus: the trace and the program's own lines only.
+    for (const QByteArray &line : trace().split('\n')) {
+        QVERIFY2(line.isEmpty() || line.startsWith('/') || line.startsWith("temp_index: ")
+                || line.contains("_gamma: ") || line.startsWith("-y ")
+                || line.startsWith("QStandardPaths: "),
+            line.constData());
+    }
 }
 
 void TestDragDrop::convertersOutliveAKilledProgram()
