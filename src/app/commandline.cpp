@@ -35,8 +35,16 @@ QStringList filesNamedOnCommandLine(const QStringList &arguments)
     return files;
 }
 
-void convertInWindow(QWidget &window, const QStringList &files)
+void convertInWindow(QWidget &window, const QStringList &files, std::optional<int> temperature)
 {
-    if (auto *dropArea = window.findChild<DropLabel *>(); dropArea && !files.isEmpty())
-        handOnFiles(dropArea, files);
+    auto *dropArea = window.findChild<DropLabel *>();
+    if (!dropArea || files.isEmpty())
+        return;
+    QList<int> temperatures;
+    if (temperature) {
+        temperatures.reserve(files.size());
+        for (int i = 0; i < files.size(); ++i)
+            temperatures << *temperature;
+    }
+    handOnFiles(dropArea, files, temperatures);
 }

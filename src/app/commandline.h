@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QWidget;
 
 // The files that the arguments name, as absolute paths with "/" between folders, in the order
@@ -15,5 +17,7 @@ QStringList filesFromArguments(
 // error which names are no file.
 QStringList filesNamedOnCommandLine(const QStringList &arguments);
 
-// Converts files as if they were dropped on the window's drop area.
-void convertInWindow(QWidget &window, const QStringList &files);
+// Converts files as if they were dropped on the window's drop area, at temperature where one is
+// given, else each at the temperature stored when its turn in the pass comes.
+void convertInWindow(
+    QWidget &window, const QStringList &files, std::optional<int> temperature = {});

@@ -10,8 +10,14 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList files = filesNamedOnCommandLine(QCoreApplication::arguments().mid(1));
     SingleInstance instance;
-    if (instance.handOver(files))
+    switch (instance.handOver(files)) {
+    case SingleInstance::HandedOver:
         return 0;
+    case SingleInstance::NotTaken:
+        return 1;
+    case SingleInstance::NoneRuns:
+        break;
+    }
     MainWindow window;
     instance.serve(window);
     window.show();

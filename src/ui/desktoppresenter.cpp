@@ -15,6 +15,8 @@
 #include <shobjidl.h>
 #endif
 #ifdef ZORV_HAS_DBUS
+#include "app/sessionbus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -25,16 +27,6 @@ namespace {
 
 constexpr int paceMs = 250; // a few times a second, as docks expect
 constexpr int noticeWaitMs = 2000; // for a notification service that is slow to answer
-
-#ifdef ZORV_HAS_DBUS
-// The session bus where the desktop names one and it answers; never one started for us. A stale
-// address (after ssh -X or sudo, or a bus that crashed) names none: a call on it would never end.
-bool hasSessionBus()
-{
-    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
-        && QDBusConnection::sessionBus().isConnected();
-}
-#endif
 
 } // namespace
 
