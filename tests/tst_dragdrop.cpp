@@ -603,7 +603,7 @@ void TestDragDrop::endsAfterItsLastConverter()
         qputenv("DBUS_SESSION_BUS_ADDRESS", address);
     }
     QStringList files;
-    for (const char *name : { "end 1.mp4", "end 2.mp4", "end 3.mp4" }) {
+    for (const char *name : { "late 1.mp4", "late 2.mp4", "late 3.mp4" }) {
         QFile file(m_files.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         files << file.fileName();
@@ -628,8 +628,11 @@ void TestDragDrop::endsAfterItsLastConverter()
     if (bus == "dies")
         stopProcess(daemon);
 
-    QVERIFY(
-        QTest::qWaitFor([this] { return m_converter.events().filter("end ").size() == 3; }, 30000));
+    QVERIFY2(
+        QTest::qWaitFor(
+            [this] { return m_converter.events().filter(QRegularExpression("^end ")).size() == 3; },
+            30000),
+        qPrintable(m_converter.events().join('\n') + '\n' + trace()));
     QElapsedTimer sinceLastEnd;
     sinceLastEnd.start();
     QVERIFY2(m_app.waitForFinished(10000), trace().constData());
