@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # A GTK window for drag-and-drop tests, as most Linux file managers are: pressing the mouse on it
-# starts a drag of the files named on the command line, offering a copy and a move. GTK deletes
+# starts a drag of the files named on the command line (or, after --list, one a line in a file:
+# more than a command line holds), offering a copy and a move. GTK deletes
 # the files if the target reports a finished move; when the drag ends the window prints
 # "drag ended: N", N being the GDK action chosen (0: none).
 import os
@@ -13,6 +14,9 @@ gi.require_version("Gtk", "3.0")
 from gi.repository import Gdk, Gtk  # noqa: E402
 
 paths = sys.argv[1:]
+if paths[:1] == ["--list"]:
+    with open(paths[1], encoding="utf-8") as listed:
+        paths = listed.read().splitlines()
 window = Gtk.Window(title="Zorv drag source")
 window.move(500, 100)
 window.set_default_size(200, 200)

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QStandardPaths>
 
+#include <array>
+
 QString gammaFilter(float red, float green, float blue)
 {
     // Plain %N markers format in the C locale, whatever the user's locale is.
@@ -42,11 +44,20 @@ QString Conversion::output() const
     return convertedOutputPath(input);
 }
 
+QString rowFilter(int gammaIndex)
+{
+    // Every file of a drop has the same row: each row's filter is made once.
+    static std::array<QString, gammaTableRows> filters;
+    QString &filter = filters.at(std::size_t(gammaIndex / 3));
+    if (filter.isEmpty()) {
+        const auto row = std::size_t(gammaIndex);
+        filter = gammaFilter(temperatureGammaTable[row], temperatureGammaTable[row + 1],
+            temperatureGammaTable[row + 2]);
+    }
+    return filter;
+}
+
 QStringList Conversion::arguments() const
 {
-    const auto row = std::size_t(gammaIndex);
-    return converterArguments(input,
-        gammaFilter(temperatureGammaTable[row], temperatureGammaTable[row + 1],
-            temperatureGammaTable[row + 2]),
-        output());
+    return converterArguments(input, rowFilter(gammaIndex), output());
 }

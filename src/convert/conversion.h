@@ -6,6 +6,9 @@
 // The eq filter that applies the three gammas, always with "." as the decimal point.
 QString gammaFilter(float red, float green, float blue);
 
+// The eq filter of the gamma table's row at gammaIndex.
+QString rowFilter(int gammaIndex);
+
 // The converter's argument list, in the order it expects.
 QStringList converterArguments(
     const QString &inputPath, const QString &filter, const QString &outputPath);

@@ -1,5 +1,6 @@
 #include "convert/converterqueue.h"
 
+#include "app/processsetup.h"
 #include "convert/outputrules.h"
 #include "convert/processendwatcher.h"
 
@@ -85,10 +86,9 @@ void ConverterQueue::keepWaitingFiles()
         return;
     if (!m_queueFile)
         m_queueFile = std::make_unique<QueueFile>();
-    QList<KeptFile> files;
-    for (const Conversion &conversion : m_waiting)
-        files << KeptFile { conversion.input, conversion.gammaIndex / 3 * 100 };
-    m_queueFile->write(files);
+    m_queueFile->write(m_waiting.queueFileText());
+    // The text of a long list is gone again.
+    releaseFreedMemory();
 }
 
 ConverterQueue *ConverterQueue::of(const QObject *owner)
@@ -100,7 +100,7 @@ Batch ConverterQueue::batch() const
 {
     Batch batch;
     batch.converting = int(m_running.size());
-    batch.waiting = int(m_waiting.size());
+    batch.waiting = m_waiting.size();
     batch.converted = m_converted;
     batch.failed = m_failed;
     for (const Running &run : m_running)
@@ -135,16 +135,18 @@ void ConverterQueue::add(const Conversion &conversion)
 {
     // The queue may fall idle between two files of one drop (a start that fails, a converter
     // that ends at once): the batch is still the same.
-    m_waiting.push_back(conversion);
+    m_waiting.append(conversion);
     startWhatMay();
 }
 
 void ConverterQueue::stopWaiting()
 {
-    for (const Conversion &conversion : m_waiting) {
-        std::cerr
-            << QStringLiteral("Not started: %1").arg(conversion.input).toLocal8Bit().constData()
-            << std::endl;
+    for (int i = 0; i < m_waiting.size(); ++i) {
+        std::cerr << QStringLiteral("Not started: %1")
+                         .arg(m_waiting.at(i).input)
+                         .toLocal8Bit()
+                         .constData()
+                  << std::endl;
     }
     m_waiting.clear();
     holdProgramWhileBusy();
@@ -173,20 +175,21 @@ void ConverterQueue::startWhatMay()
     // An output that a converter writes, or that an earlier file waits to write, is not free.
     // Keys are taken when a turn comes, not kept for every waiting file: they are what the
     // folders resolve to then.
-    QStringList taken;
-    for (const Running &run : m_running)
-        taken << run.key;
-    for (auto next = m_waiting.begin();
-         next != m_waiting.end() && int(m_running.size()) < m_limit;) {
-        const QString key = outputKey(next->output());
-        if (taken.contains(key)) {
-            ++next;
-            continue;
+    if (int(m_running.size()) < m_limit) {
+        QStringList taken;
+        for (const Running &run : m_running)
+            taken << run.key;
+        for (int next = 0; next < m_waiting.size() && int(m_running.size()) < m_limit;) {
+            const Conversion conversion = m_waiting.at(next);
+            const QString key = outputKey(conversion.output());
+            if (taken.contains(key)) {
+                ++next;
+                continue;
+            }
+            m_waiting.removeAt(next);
+            start(conversion, key);
+            taken << key;
         }
-        const Conversion conversion = *next;
-        next = m_waiting.erase(next);
-        start(conversion, key);
-        taken << key;
     }
 
     holdProgramWhileBusy();
@@ -197,8 +200,8 @@ void ConverterQueue::startWhatMay()
 void ConverterQueue::start(const Conversion &conversion, const QString &key)
 {
     // A link may have been put at the output's name while the file waited.
-    if (!isOverwritableOutput(conversion.output())) {
-        const QString why = QStringLiteral("a link or a special file stands at the output's name");
+    if (const QString why = whyNotConverted(conversion.input, conversion.output());
+        !why.isEmpty()) {
         finish(conversion, why, why);
         return;
     }
@@ -222,6 +225,8 @@ void ConverterQueue::start(const Conversion &conversion, const QString &key)
                          .constData()
                   << std::endl;
     }
+    // The trace is complete before the converter, which shares our standard output, starts.
+    std::cout.flush();
     qint64 pid = 0;
     if (converter.program().isEmpty() || !converter.startDetached(&pid)) {
         log.remove();

@@ -3,6 +3,7 @@
 #include "convert/conversion.h"
 #include "convert/converterlog.h"
 #include "convert/queuefile.h"
+#include "convert/waitinglist.h"
 
 #include <QList>
 #include <QObject>
@@ -10,7 +11,6 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -124,7 +124,7 @@ private:
     void forgetEndedBatch();
 
     int m_limit;
-    std::deque<Conversion> m_waiting;
+    WaitingList m_waiting;
     std::vector<Running> m_running;
     QTimer m_logReading;
     QTimer m_keeping;

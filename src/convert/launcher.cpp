@@ -1,32 +1,61 @@
+#include "convert/launcher.h"
+
 #include "convert/conversion.h"
 #include "convert/converterqueue.h"
 #include "convert/gammatable.h"
 #include "convert/outputrules.h"
 #include "ui/droplabel.h"
 
+#include <array>
 #include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// The index and gamma lines of a row, as the stream's default float format writes them. Every
+// file of a drop has the same row, so each is made once.
+const std::string &gammaLines(int index)
+{
+    static std::array<std::string, gammaTableRows> made;
+    std::string &lines = made.at(std::size_t(index / 3));
+    if (lines.empty()) {
+        const auto row = std::size_t(index);
+        std::ostringstream text;
+        text << "temp_index: " << index << '\n'
+             << "red_gamma: " << temperatureGammaTable[row] << '\n'
+             << "green_gamma: " << temperatureGammaTable[row + 1] << '\n'
+             << "blue_gamma: " << temperatureGammaTable[row + 2] << '\n';
+        lines = text.str();
+    }
+    return lines;
+}
+
+} // namespace
+
+QString queueConversion(ConverterQueue &queue, const QString &path, int temperature)
+{
+    const Conversion conversion { path, gammaTableIndex(temperature) };
+    const QString output = conversion.output();
+    const QString why = whyNotConverted(path, output);
+    if (!why.isEmpty())
+        return why;
+
+    // The arguments in UTF-8, each followed by a blank; the queue builds the same list again
+    // when the file's turn comes.
+    const QByteArray arguments
+        = (converterArguments(path, rowFilter(conversion.gammaIndex), output).join(QLatin1Char(' '))
+            + QLatin1Char(' '))
+              .toUtf8();
+    const std::string &gammas = gammaLines(conversion.gammaIndex);
+    std::cout.write(gammas.data(), std::streamsize(gammas.size()));
+    std::cout.write(arguments.constData(), arguments.size()) << '\n';
+
+    queue.add(conversion);
+    return {};
+}
 
 void DropLabel::convertFile(const QString &path, int temperature)
 {
-    const Conversion conversion { path, gammaTableIndex(temperature) };
-    const QString outputPath = conversion.output();
-    // With no name of its own, or a link or an existing file that is the input, the output
-    // would be the input, which -y truncates before reading; -y also writes through whatever
-    // else stands at the output's name.
-    if (outputPath.isEmpty() || namesSameFile(path, outputPath)
-        || !isOverwritableOutput(outputPath))
-        return;
-
-    const auto row = std::size_t(conversion.gammaIndex);
-    std::cout << "temp_index: " << conversion.gammaIndex << std::endl;
-    std::cout << "red_gamma: " << temperatureGammaTable[row] << std::endl;
-    std::cout << "green_gamma: " << temperatureGammaTable[row + 1] << std::endl;
-    std::cout << "blue_gamma: " << temperatureGammaTable[row + 2] << std::endl;
-
-    // The queue builds the same list again when the file's turn comes.
-    for (const QString &argument : conversion.arguments())
-        std::cout << argument.toStdString() << ' ';
-    std::cout << std::endl;
-
-    ConverterQueue::of(this)->add(conversion);
+    queueConversion(*ConverterQueue::of(this), path, temperature);
 }

@@ -69,6 +69,23 @@ bool isOverwritableOutput(const QString &path)
 #endif
 }
 
+QString whyNotConverted(const QString &input, const QString &output)
+{
+    if (output.isEmpty())
+        return QStringLiteral("its name has no \".\"");
+#ifdef Q_OS_UNIX
+    // Where nothing stands at the output's name, as for most files, one look does.
+    struct stat status = {};
+    if (lstat(QFile::encodeName(output).constData(), &status) != 0 && errno == ENOENT)
+        return {};
+#endif
+    if (!isOverwritableOutput(output))
+        return QStringLiteral("a link or a special file stands at the output's name");
+    if (namesSameFile(output, input))
+        return QStringLiteral("the output would be the input itself");
+    return {};
+}
+
 QString outputKey(const QString &path)
 {
     const QFileInfo file(path);

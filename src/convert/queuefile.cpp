@@ -25,11 +25,21 @@ QString lockPathFor(const QString &queueFile)
 
 } // namespace
 
+QByteArray queueFileHeader()
+{
+    return header;
+}
+
+void appendKeptFile(QByteArray &text, int temperature, const QByteArray &inputUtf8)
+{
+    text += QByteArray::number(temperature) + '\t' + inputUtf8 + '\n';
+}
+
 QByteArray encodeQueueFile(const QList<KeptFile> &files)
 {
     QByteArray text = header;
     for (const KeptFile &file : files)
-        text += QByteArray::number(file.temperature) + '\t' + file.input.toUtf8() + '\n';
+        appendKeptFile(text, file.temperature, file.input.toUtf8());
     return text;
 }
 
@@ -70,11 +80,11 @@ QueueFile::QueueFile()
 
 QueueFile::~QueueFile() = default;
 
-void QueueFile::write(const QList<KeptFile> &files)
+void QueueFile::write(const QByteArray &text)
 {
     if (m_path.isEmpty())
         return;
-    if (files.isEmpty()) {
+    if (text == header) {
         QFile::remove(m_path);
         return;
     }
@@ -83,7 +93,7 @@ void QueueFile::write(const QList<KeptFile> &files)
     if (!file.open(QIODevice::WriteOnly))
         return;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    file.write(encodeQueueFile(files));
+    file.write(text);
     file.commit();
 }
 

@@ -24,6 +24,9 @@ struct KeptFile
 // A queue file's text: a header line, then a line for each file, its temperature, a tab and its
 // path.
 QByteArray encodeQueueFile(const QList<KeptFile> &files);
+// The same, a part at a time: the header, and a file's line added to text.
+QByteArray queueFileHeader();
+void appendKeptFile(QByteArray &text, int temperature, const QByteArray &inputUtf8);
 // The files of a queue file's text; false where it is cut short, not text, or names anything
 // but an absolute path.
 bool decodeQueueFile(const QByteArray &text, QList<KeptFile> *files);
@@ -39,8 +42,8 @@ public:
     QueueFile(const QueueFile &) = delete;
     QueueFile &operator=(const QueueFile &) = delete;
 
-    // Keeps files as those that wait now; none removes the file.
-    void write(const QList<KeptFile> &files);
+    // Keeps the files of a queue file's text as those that wait now; none removes the file.
+    void write(const QByteArray &text);
 
 private:
     QString m_path;

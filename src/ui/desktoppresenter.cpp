@@ -67,8 +67,7 @@ DesktopPresenter::~DesktopPresenter() = default;
 void DesktopPresenter::batchChanged()
 {
     // The queue may fall idle between two files of one drop; the batch goes on.
-    const Batch batch = m_queue->batch();
-    const bool busy = batch.converting + batch.waiting > 0 || m_queue->isHandingOn();
+    const bool busy = !m_queue->isIdle() || m_queue->isHandingOn();
     if (busy && !m_busy) {
         // Held from the start, so that the queue letting the program go at the end does not
         // end it before the notice has been sent.
@@ -80,7 +79,7 @@ void DesktopPresenter::batchChanged()
         m_pace.stop();
         publish();
         if (!m_window->isVisible() || !m_window->isActiveWindow())
-            notifyEnd(batch);
+            notifyEnd(m_queue->batch());
         else
             m_keepRunning.reset();
     } else if (busy && !m_pace.isActive()) {

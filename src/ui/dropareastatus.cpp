@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int frameMs = 16; // about the display's refresh
-
 QString endedCounts(const Batch &batch)
 {
     return QStringLiteral("%1 converted, %2 failed").arg(batch.converted).arg(batch.failed.size());

@@ -9,6 +9,9 @@ class QLabel;
 struct Batch;
 struct LogFacts;
 
+// About the display's refresh: how often the status is shown at most.
+constexpr int frameMs = 16;
+
 // The batch while it runs, as the drop area shows it under what it is doing.
 QString batchProgressText(const Batch &batch);
 // How a batch that has ended went: "12 converted", or "11 converted, 1 failed".

@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "app/processsetup.h"
 #include "convert/converterqueue.h"
+#include "convert/launcher.h"
 #include "ui/closedeferral.h"
 #include "ui/dropareachooser.h"
 #include "ui/dropareastatus.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFont>
 #include <QMimeData>
@@ -133,13 +135,31 @@ void DropLabel::dragMoveEvent(QDragMoveEvent *event)
     takeUrlDrag(event);
 }
 
+QStringList droppedFilePaths(const QMimeData &data)
+{
+    // Read from the list as it came, one URL at a time, as QMimeData::urls() reads it: a drop of
+    // a hundred thousand files never holds as many URLs.
+    QByteArray list = data.data(QStringLiteral("text/uri-list"));
+    if (list.endsWith('\0'))
+        list.chop(1);
+    QStringList paths;
+    for (int start = 0; start < list.size();) {
+        int end = list.indexOf('\n', start);
+        if (end < 0)
+            end = list.size();
+        const QByteArray line
+            = QByteArray::fromRawData(list.constData() + start, end - start).trimmed();
+        if (!line.isEmpty())
+            paths << droppedFilePath(QUrl::fromEncoded(line));
+        start = end + 1;
+    }
+    return paths;
+}
+
 void DropLabel::dropEvent(QDropEvent *event)
 {
     // The event is left as delivered, not accepted.
-    QStringList paths;
-    for (const QUrl &url : event->mimeData()->urls())
-        paths << droppedFilePath(url);
-    handOnFiles(this, paths);
+    handOnFiles(this, droppedFilePaths(*event->mimeData()));
 }
 
 void handOnFiles(DropLabel *dropArea, const QStringList &paths, const QList<int> &temperatures)
@@ -152,6 +172,9 @@ void handOnFiles(DropLabel *dropArea, const QStringList &paths, const QList<int>
     if (!paths.isEmpty())
         DropAreaChooser::of(dropArea)->setStartFolder(QFileInfo(paths.last()).path());
     queue->startNewDrop();
+    // The trace goes out at the display's pace, and whole at the end.
+    QElapsedTimer sinceFlushed;
+    sinceFlushed.start();
     for (int i = 0; i < paths.size(); ++i) {
         const QString &path = paths.at(i);
         // The first and the last file are always shown, those between at the display's pace:
@@ -160,12 +183,18 @@ void handOnFiles(DropLabel *dropArea, const QStringList &paths, const QList<int>
             status->setActivity(convertingText(path));
         else
             status->setActivityAtPace(convertingText(path));
-        std::cout << path.toLocal8Bit().toStdString() << std::endl;
+        const QByteArray pathLine = path.toLocal8Bit();
+        std::cout.write(pathLine.constData(), pathLine.size()) << '\n';
         // Paints the status text; a slider move waiting here is stored before the read below.
         QCoreApplication::processEvents();
-        dropArea->convertFile(path,
+        queueConversion(*queue, path,
             temperatures.size() == paths.size() ? temperatures.at(i) : storedColorTemperature());
+        if (sinceFlushed.hasExpired(frameMs)) {
+            std::cout.flush();
+            sinceFlushed.restart();
+        }
     }
+    std::cout.flush();
     queue->endDrop();
     status->setActivity(queue->hasFailed() ? converterMissingText() : dropPromptText());
     // The paths and the texts of a large drop are gone; only the waiting files stay.

@@ -7,10 +7,13 @@
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
+class QMimeData;
 class QUrl;
 
 // The drop area's idle prompt.
 QString dropPromptText();
+// The local files that the URLs of a drop's data name, by droppedFilePath, in their order.
+QStringList droppedFilePaths(const QMimeData &data);
 // The local file that a dropped URL names, as the drop area shows it and hands it on; empty
 // where it names none that is safe to hand to the converter.
 QString droppedFilePath(const QUrl &url);
