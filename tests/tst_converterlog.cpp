@@ -60,6 +60,8 @@ void TestConverterLog::recordedRuns_data()
     QTest::addColumn<QString>("lastMessage"); // null: not looked at
 
     QTest::newRow("converted") << "ffmpeg-converted.log" << 20.0 << 19.88 << 7.54 << QString();
+    QTest::newRow("two inputs: the first input's duration")
+        << "ffmpeg-two-inputs.log" << 4.0 << 3.88 << 36.0 << QString();
     QTest::newRow("no duration: a raw stream")
         << "ffmpeg-no-duration.log" << -1.0 << 19.88 << 7.47 << QString();
     QTest::newRow("invalid input: the reason is the last line")

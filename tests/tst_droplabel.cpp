@@ -3,6 +3,7 @@
 #include "convert/conversion.h"
 #include "convert/converterlog.h"
 #include "convert/outputrules.h"
+#include "ui/desktoppresenter.h"
 #include "ui/dropareastatus.h"
 #include "support/standinconverter.h"
 #include "support/teststore.h"
@@ -74,6 +75,8 @@ private slots:
     void manyFailuresFitTheFrame();
     void progressText_data();
     void progressText();
+    void noticeBody_data();
+    void noticeBody();
     void realConverterProgressAndReason();
     void noLogFolder();
     void waitingFileGetsTracedArguments();
@@ -87,6 +90,7 @@ private slots:
     void temperatureReadFromStorePerFile_data();
     void temperatureReadFromStorePerFile();
     void sliderMoveDuringDropApplies();
+    void noDialogWhileHandingOn();
 
 private:
     // Drags data onto the drop area and drops it there, as Qt delivers a drag: the drop goes
@@ -267,17 +271,24 @@ void TestDropLabel::missingConverterIsShown_data()
 {
     QTest::addColumn<bool>("whileWaiting"); // else missing at the drop already
     QTest::addColumn<QStringList>("failed");
+    QTest::addColumn<QStringList>("nested"); // dropped while the second file is handed on
 
-    // Each failed start leaves the queue idle: the drop's files still count together.
+    // Each failed start leaves the queue idle: the drop's files still count together, and
+    // with them those of a drop that begins inside its pass.
     QTest::newRow("missing at the drop, three files")
-        << false << QStringList { "/tmp/v/a.mp4", "/tmp/v/b.mp4", "/tmp/v/c.mp4" };
-    QTest::newRow("removed while a file waits") << true << QStringList { "/tmp/v/a.mp4" };
+        << false << QStringList { "/tmp/v/a.mp4", "/tmp/v/b.mp4", "/tmp/v/c.mp4" } << QStringList();
+    QTest::newRow("removed while a file waits")
+        << true << QStringList { "/tmp/v/a.mp4" } << QStringList();
+    QTest::newRow("missing, and a drop inside the pass")
+        << false << QStringList { "/tmp/v/a.mp4", "/tmp/v/c.mp4", "/tmp/v/b.mp4" }
+        << QStringList { "/tmp/v/c.mp4" };
 }
 
 void TestDropLabel::missingConverterIsShown()
 {
     QFETCH(bool, whileWaiting);
     QFETCH(QStringList, failed);
+    QFETCH(QStringList, nested);
 
     QTemporaryDir empty;
     const QByteArray path = qgetenv("PATH");
@@ -287,8 +298,21 @@ void TestDropLabel::missingConverterIsShown()
     });
     m_window->show(); // with its size, for the names to fit
     QList<QUrl> urls;
-    for (const QString &file : failed)
-        urls << QUrl::fromLocalFile(file);
+    for (const QString &file : failed) {
+        if (!nested.contains(file))
+            urls << QUrl::fromLocalFile(file);
+    }
+    if (!nested.isEmpty()) {
+        // Posted again when first delivered: handed on at the second file's event step.
+        QMetaObject::invokeMethod(
+            m_dropArea,
+            [this, nested] {
+                QMetaObject::invokeMethod(
+                    m_dropArea, [this, nested] { handOnFiles(m_dropArea, nested); },
+                    Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    }
     if (whileWaiting) {
         qputenv("ZORV_STANDIN_SLEEP", "0.3");
         for (int i = 0; i < converterLimit(); ++i)
@@ -303,7 +327,7 @@ void TestDropLabel::missingConverterIsShown()
     QTRY_VERIFY_WITH_TIMEOUT(ConverterQueue::of(m_dropArea)->isIdle(), 10000);
     qputenv("PATH", path);
 
-    QCOMPARE(trace.lines().size(), 6 * urls.size());
+    QCOMPARE(trace.lines().size(), 6 * (urls.size() + nested.size()));
     QStringList inputs;
     for (const FailedFile &file : ConverterQueue::of(m_dropArea)->batch().failed)
         inputs << file.input;
@@ -441,6 +465,27 @@ void TestDropLabel::progressText()
     facts.position = position;
     facts.speed = speed;
     QCOMPARE(conversionProgressText(facts), text);
+}
+
+void TestDropLabel::noticeBody_data()
+{
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<QString>("body");
+
+    QTest::newRow("two failed: both named") << 2 << "1.mp4\n2.mp4";
+    QTest::newRow("five failed: three named, and how many more")
+        << 5 << "1.mp4\n2.mp4\n3.mp4\nand 2 more";
+}
+
+void TestDropLabel::noticeBody()
+{
+    QFETCH(int, failed);
+    QFETCH(QString, body);
+
+    Batch batch;
+    for (int i = 1; i <= failed; ++i)
+        batch.failed << FailedFile { QString("/v/%1.mp4").arg(i), "why" };
+    QCOMPARE(batchNoticeBody(batch), body);
 }
 
 void TestDropLabel::realConverterProgressAndReason()
@@ -716,6 +761,30 @@ void TestDropLabel::sliderMoveDuringDropApplies()
     QCOMPARE(lines.value(1), "temp_index: 84");
     QCOMPARE(lines.value(7), "temp_index: 84");
     QCOMPARE(slider->value(), 2800);
+    QVERIFY(m_converter.waitForRuns(2));
+}
+
+void TestDropLabel::noDialogWhileHandingOn()
+{
+    // Enter waiting in the queue when the drop starts reaches the drop area during the pass:
+    // no file dialog opens over it. Any dialog that does is seen, and closed again.
+    m_window->show();
+    QStringList opened;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&opened] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            opened << dialog->windowTitle();
+            dialog->reject();
+        }
+    });
+    watch.start(50);
+    QCoreApplication::postEvent(
+        m_dropArea, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+    TraceCapture trace;
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/a.mp4"), QUrl::fromLocalFile("/tmp/v/b.mp4") }));
+    QTest::qWait(200);
+    QCOMPARE(opened, QStringList());
+    QCOMPARE(trace.lines().size(), 12);
     QVERIFY(m_converter.waitForRuns(2));
 }
 
