@@ -284,7 +284,8 @@ void TestDragDrop::chooseWithoutDragging()
 
 void TestDragDrop::filesOnTheCommandLine()
 {
-    // One absolute, one missing, one relative to the folder the program starts in.
+    // One absolute, one missing, one relative to the folder the program starts in, all at the
+    // temperature the start names.
     const QString first = m_files.filePath("first named.mp4");
     const QString second = m_files.filePath("second named.mkv");
     for (const QString &name : { first, second }) {
@@ -301,7 +302,8 @@ void TestDragDrop::filesOnTheCommandLine()
         m_app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     });
     m_window = m_x.startClient(m_app, QStringLiteral(ZORV_APPLICATION),
-        { first, "missing.mp4", "second named.mkv" }, m_configHome.path(), "Zorv Video Converter");
+        { first, "-t", "3200", "missing.mp4", "second named.mkv" }, m_configHome.path(),
+        "Zorv Video Converter");
     QVERIFY2(!m_window.isEmpty(), "the window did not appear");
 
     QVERIFY(m_converter.waitForRuns(2));
@@ -313,6 +315,7 @@ void TestDragDrop::filesOnTheCommandLine()
                     [](const QByteArray &line) { return line.startsWith("QStandardPaths: "); }),
         lines.end());
     QCOMPARE(lines.value(0), first.toUtf8());
+    QCOMPARE(lines.value(1), "temp_index: 96"); // this start's temperature, not the stored one
     QCOMPARE(lines.value(6), second.toUtf8());
     closeAndExpectSuccess();
 }
@@ -374,8 +377,8 @@ void TestDragDrop::secondStartHandsOver()
     qunsetenv("ZORV_STANDIN_SLEEP");
     m_converter.clear();
 
-    // A later start with a file, and one with many (which the first takes, traced, before the
-    // later one ends); the first converts them in its batch.
+    // A later start with a file and a temperature, and one with many (which the first takes,
+    // traced, before the later one ends); the first converts them in its batch.
     const auto startAgain = [this](const QStringList &arguments) {
         QProcess second;
         QProcessEnvironment env = m_x.environment();
@@ -396,9 +399,11 @@ void TestDragDrop::secondStartHandsOver()
     QFile content(file);
     QVERIFY(content.open(QIODevice::WriteOnly));
     content.close();
-    QVERIFY(startAgain({ file }));
+    QVERIFY(startAgain({ "--temperature", "3200", file }));
     QVERIFY(m_converter.waitForRuns(1));
     QCOMPARE(m_converter.runs().first().value(2), file);
+    // At the temperature the later start was given.
+    QCOMPARE(m_converter.runs().first().value(6), "eq=gamma_r=1:gamma_g=0.745421:gamma_b=0.477936");
     QVERIFY(startAgain(many));
     QCOMPARE(trace().count('\n'), 6 + many.size());
     QCOMPARE(trace().split('\n').value(6 + many.size() - 1), many.last().toUtf8());

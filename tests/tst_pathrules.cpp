@@ -1,4 +1,5 @@
 #include "app/singleinstance.h"
+#include "app/startoptions.h"
 #include "convert/gammatable.h"
 #include "convert/conversion.h"
 #include "convert/outputrules.h"
@@ -6,8 +7,9 @@
 
 #include <QtTest>
 
-// The rules that turn a dropped URL into the converter's arguments, free of any window or
-// process; built for Windows too, where the same rows hold with that system's paths.
+// The rules that turn a dropped URL, or a command line, into the converter's arguments, free of
+// any window or process; built for Windows too, where the same rows hold with that system's
+// paths.
 class TestPathRules : public QObject
 {
     Q_OBJECT
@@ -21,6 +23,8 @@ private slots:
     void converterArguments();
     void handedOverFiles_data();
     void handedOverFiles();
+    void startOptions_data();
+    void startOptions();
 };
 
 void TestPathRules::outputPath_data()
@@ -131,22 +135,26 @@ void TestPathRules::handedOverFiles_data()
     QTest::addColumn<QByteArray>("message"); // what a later start sent
     QTest::addColumn<bool>("taken");
     QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("temperature"); // -1: none
 
     const QStringList two = { "/v/a clip.mp4", "/v/\u0432\u0438\u0434\u0435\u043e.mkv" };
     const QByteArray list = encodeFileList(two);
-    QTest::newRow("two files") << list << true << two;
+    QTest::newRow("two files") << list << true << two << -1;
     QTest::newRow("no files: the window is only shown")
-        << encodeFileList({}) << true << QStringList();
-    QTest::newRow("cut short: not taken") << list.chopped(1) << false << QStringList();
+        << encodeFileList({}) << true << QStringList() << -1;
+    QTest::newRow("with a temperature") << encodeFileList(two, 3200) << true << two << 3200;
+    QTest::newRow("cut short: not taken") << list.chopped(1) << false << QStringList() << -1;
     QTest::newRow("another header: not taken")
-        << QByteArray("files\n/v/a.mp4\n\n") << false << QStringList();
+        << QByteArray("files\n/v/a.mp4\n\n") << false << QStringList() << -1;
     QTest::newRow("a relative name: not taken")
-        << encodeFileList({ "/v/a.mp4", "b.mp4" }) << false << QStringList();
+        << encodeFileList({ "/v/a.mp4", "b.mp4" }) << false << QStringList() << -1;
     QTest::newRow("an empty line among the names: not taken")
-        << encodeFileList({ "/v/a.mp4", "", "/v/b.mp4" }) << false << QStringList();
+        << encodeFileList({ "/v/a.mp4", "", "/v/b.mp4" }) << false << QStringList() << -1;
+    QTest::newRow("a temperature out of the table: not taken")
+        << encodeFileList(two, 25200) << false << QStringList() << -1;
     QTest::newRow("more names than are taken at once")
         << encodeFileList(QVector<QString>(mostFiles + 1, "/v/a.mp4").toList()) << false
-        << QStringList();
+        << QStringList() << -1;
 }
 
 void TestPathRules::handedOverFiles()
@@ -154,10 +162,78 @@ void TestPathRules::handedOverFiles()
     QFETCH(QByteArray, message);
     QFETCH(bool, taken);
     QFETCH(QStringList, files);
+    QFETCH(int, temperature);
 
     QStringList decoded = { "unchanged" };
-    QCOMPARE(decodeFileList(message, &decoded), taken);
+    std::optional<int> kelvin;
+    QCOMPARE(decodeFileList(message, &decoded, &kelvin), taken);
     QCOMPARE(decoded, taken ? files : QStringList { "unchanged" });
+    QCOMPARE(kelvin.value_or(-1), temperature);
+}
+
+void TestPathRules::startOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // after the program's own path
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("read"); // what was read, or the error
+
+    const int run = StartOptions::Run;
+    const int error = StartOptions::UsageError;
+    QTest::newRow("files") << QStringList { "a.mp4", "b c.mkv" } << run << "names=a.mp4|b c.mkv";
+    QTest::newRow("-h") << QStringList { "-h", "a.mp4" } << int(StartOptions::ShowHelp) << "";
+    QTest::newRow("--version") << QStringList { "--version" } << int(StartOptions::ShowVersion)
+                               << "";
+    QTest::newRow("a temperature for this start")
+        << QStringList { "-t", "3200", "a.mp4" } << run << "temperature=3200 names=a.mp4";
+    QTest::newRow("the coolest row's temperature")
+        << QStringList { "--temperature=25100" } << run << "temperature=25100 names=";
+    QTest::newRow("a windowless run of a NUL-separated list from standard input")
+        << QStringList { "--no-window", "--null", "--files-from", "-", "a.mp4" } << run
+        << "no-window files-from=- null names=a.mp4";
+    QTest::newRow("Qt's own options are passed over") << QStringList { "-platform", "offscreen",
+        "a.mp4", "-style=fusion", "-reverse" } << run << "names=a.mp4";
+    QTest::newRow("-- ends the options")
+        << QStringList { "--", "-x.mp4", "--help" } << run << "names=-x.mp4|--help";
+    QTest::newRow("an unknown option") << QStringList { "--frobnicate", "a.mp4" } << error
+                                       << "zorv-video-converter: Unknown option '--frobnicate'. "
+                                          "See 'zorv-video-converter --help'.";
+    QTest::newRow("no value") << QStringList { "a.mp4", "-t" } << error
+                              << "zorv-video-converter: Missing value after '-t'. See "
+                                 "'zorv-video-converter --help'.";
+    const QString kelvin = "zorv-video-converter: --temperature takes whole kelvin from 0 to 25100";
+    QTest::newRow("a fraction of a kelvin") << QStringList { "-t", "3.5" } << error << kelvin;
+    QTest::newRow("text") << QStringList { "-t", "warm" } << error << kelvin;
+    QTest::newRow("below the table") << QStringList { "-t", "-100" } << error << kelvin;
+    QTest::newRow("above the table") << QStringList { "-t", "25101" } << error << kelvin;
+    QTest::newRow("no window, no files") << QStringList { "--no-window" } << error
+                                         << "zorv-video-converter: --no-window needs files to "
+                                            "convert";
+}
+
+void TestPathRules::startOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QString, read);
+
+    const StartOptions options
+        = parseStartOptions(QStringList { "/bin/zorv-video-converter" } + arguments);
+    QCOMPARE(int(options.action), action);
+    if (action == StartOptions::UsageError) {
+        QCOMPARE(options.error, read);
+    } else if (action == StartOptions::Run) {
+        QStringList seen;
+        if (options.temperature)
+            seen << QString("temperature=%1").arg(*options.temperature);
+        if (options.noWindow)
+            seen << "no-window";
+        if (!options.filesFrom.isEmpty())
+            seen << "files-from=" + options.filesFrom;
+        if (options.nullSeparated)
+            seen << "null";
+        seen << "names=" + options.names.join('|');
+        QCOMPARE(seen.join(' '), read);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPathRules)

@@ -29,7 +29,7 @@ void TestStartup::runOnceAndStepRight(const QString &expected)
     QProcess app;
     const auto stop = qScopeGuard([&app] { stopProcess(app); });
     const QString window = m_x.startClient(app, QStringLiteral(ZORV_APPLICATION),
-        { "--an-unknown-option" }, m_configHome.path(), "Zorv Video Converter");
+        { "-name", "zorv-startup" }, m_configHome.path(), "Zorv Video Converter");
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QString geometry;
     QVERIFY(m_x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));

@@ -26,6 +26,7 @@ private slots:
     void batchTakesTurns();
     void failedConversionShown();
     void fileOnTheCommandLine();
+    void fromACommandPrompt();
     void killedWithFilesWaiting();
     void installer();
     void converterNotTakenFromCurrentFolder();
@@ -370,6 +371,41 @@ void TestWindows::fileOnTheCommandLine()
     QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 2, 20000);
     QCOMPARE(runs().last().value(2), "Z:" + file);
     closeAndExpectSuccess(app, window);
+}
+
+void TestWindows::fromACommandPrompt()
+{
+    // --version into a file, as "zorv-video-converter.exe --version > version.txt" does; then
+    // a file converted at a temperature of its own without a window, its name kept whole.
+    const QString version = m_work.filePath("version.txt");
+    QProcess printing;
+    printing.setStandardOutputFile(version);
+    printing.start("wine", { m_program, "--version" });
+    QVERIFY(printing.waitForFinished(30000));
+    QCOMPARE(printing.exitCode(), 0);
+    QFile printed(version);
+    QVERIFY(printed.open(QIODevice::ReadOnly));
+    QCOMPARE(printed.readAll().trimmed(), "zorv-video-converter " ZORV_VERSION);
+
+    QTemporaryDir folder(QDir::tempPath() + "/zorv wine \u0432\u0438\u0434\u0435\u043e-XXXXXX");
+    QVERIFY(folder.isValid());
+    const QString file = folder.filePath("\u2605 windowless.mp4");
+    QFile content(file);
+    QVERIFY(content.open(QIODevice::WriteOnly));
+    content.close();
+    QVERIFY(clearRecords());
+    QProcess converting;
+    converting.start("wine", { m_program, "--no-window", "-t", "3200", windowsPath(file) });
+    QVERIFY(converting.waitForFinished(60000));
+    QCOMPARE(converting.exitCode(), 0);
+    QCOMPARE(runs().size(), 1);
+    QCOMPARE(runs().first().value(2), "Z:" + file);
+    QCOMPARE(runs().first().value(6), "eq=gamma_r=1:gamma_g=0.745421:gamma_b=0.477936");
+    const QString said = QString::fromUtf8(converting.readAllStandardError());
+    // Standard error is in the ANSI code page, which cannot spell every name.
+    QVERIFY2(said.contains(QRegularExpression("^Converted: Z:/tmp/zorv wine .* windowless.mp4 -> "
+                                              "Z:/tmp/.* windowless_output.mp4")),
+        qPrintable(said));
 }
 
 void TestWindows::killedWithFilesWaiting()

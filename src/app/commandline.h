@@ -13,9 +13,26 @@ class QWidget;
 QStringList filesFromArguments(
     const QStringList &arguments, const QString &currentFolder, QStringList *notFiles);
 
-// The files named on the command line (Qt's own options taken out already); says on standard
-// error which names are no file.
-QStringList filesNamedOnCommandLine(const QStringList &arguments);
+// The program's arguments as it was given them, its own path first; on Windows from the wide
+// command line, so that every name stays as it was typed.
+QStringList commandLineArguments(int argc, char *argv[]);
+
+// The names in a list of files: one a line, or each ended by NUL where nullSeparated. Empty
+// names are passed over, and so is the line break at the end of a Windows line.
+QStringList namesInList(const QByteArray &list, bool nullSeparated);
+// The names in the list that from names: a file, or "-" for standard input; false, and why,
+// where it cannot be read.
+bool readNameList(const QString &from, bool nullSeparated, QStringList *names, QString *why);
+
+struct StartOptions;
+// The files that a start's options name, as arguments and then in the list they name, in their
+// order; says on standard error which names are no file, and counts them into notFiles. False,
+// and why, where the list cannot be read.
+bool filesOfStart(const StartOptions &options, QStringList *files, int *notFiles, QString *why);
+
+// The files that names give, in their order; says on standard error which names are no file,
+// and counts them into notFiles where given.
+QStringList filesNamedOnCommandLine(const QStringList &names, int *notFiles = nullptr);
 
 // Converts files as if they were dropped on the window's drop area, at temperature where one is
 // given, else each at the temperature stored when its turn in the pass comes.

@@ -1,19 +1,52 @@
 #include "app/commandline.h"
+#include "app/processsetup.h"
 #include "app/singleinstance.h"
+#include "app/startoptions.h"
+#include "app/windowlessrun.h"
 #include "ui/leftwaitingquestion.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 
+#include <iostream>
+
 int main(int argc, char *argv[])
 {
+    const StartOptions options = parseStartOptions(commandLineArguments(argc, argv));
+    if (options.action != StartOptions::Run || options.noWindow)
+        useParentConsole();
+    switch (options.action) {
+    case StartOptions::ShowVersion:
+        std::cout << versionText().toLocal8Bit().constData() << std::endl;
+        return 0;
+    case StartOptions::ShowHelp: {
+        const QCoreApplication application(argc, argv);
+        std::cout << helpText().toLocal8Bit().constData() << std::flush;
+        return 0;
+    }
+    case StartOptions::UsageError:
+        std::cerr << options.error.toLocal8Bit().constData() << std::endl;
+        return 2;
+    case StartOptions::Run:
+        break;
+    }
+    if (options.noWindow)
+        return convertWithoutWindow(argc, argv, options);
+
     QApplication app(argc, argv);
-    const QStringList files = filesNamedOnCommandLine(QCoreApplication::arguments().mid(1));
+    QStringList files;
+    QString why;
+    if (int notFiles = 0; !filesOfStart(options, &files, &notFiles, &why)) {
+        std::cerr << "zorv-video-converter: " << why.toLocal8Bit().constData() << std::endl;
+        return 2;
+    }
     SingleInstance instance;
-    switch (instance.handOver(files)) {
+    switch (instance.handOver(files, options.temperature)) {
     case SingleInstance::HandedOver:
         return 0;
     case SingleInstance::NotTaken:
+        std::cerr << "zorv-video-converter: the program that runs already did not take the files"
+                  << std::endl;
         return 1;
     case SingleInstance::NoneRuns:
         break;
@@ -23,6 +56,6 @@ int main(int argc, char *argv[])
     window.show();
     offerFilesLeftWaiting(window);
     // The window has been asked to show; the pass lets it appear before the first file.
-    convertInWindow(window, files);
+    convertInWindow(window, files, options.temperature);
     return app.exec();
 }

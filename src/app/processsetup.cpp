@@ -6,6 +6,12 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+#endif
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
@@ -46,5 +52,30 @@ void releaseFreedMemory()
 #ifdef __GLIBC__
     // Freed blocks between live ones stay resident until trimmed.
     malloc_trim(0);
+#endif
+}
+
+void useParentConsole()
+{
+#ifdef Q_OS_WIN
+    const auto leadsNowhere = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        return handle == nullptr || handle == INVALID_HANDLE_VALUE
+            || GetFileType(handle) == FILE_TYPE_UNKNOWN;
+    };
+    const bool input = leadsNowhere(STD_INPUT_HANDLE);
+    const bool output = leadsNowhere(STD_OUTPUT_HANDLE);
+    const bool error = leadsNowhere(STD_ERROR_HANDLE);
+    if (!(input || output || error) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (input)
+        std::freopen("CONIN$", "r", stdin);
+    if (output)
+        std::freopen("CONOUT$", "w", stdout);
+    if (error)
+        std::freopen("CONOUT$", "w", stderr);
+    // The C++ streams write through the C ones, which now lead to the console.
+    std::cout.clear();
+    std::cerr.clear();
 #endif
 }

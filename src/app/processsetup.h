@@ -8,3 +8,8 @@ void prepareProcess();
 // Gives the heap memory that a large piece of work has freed back to the system, where the C
 // library keeps it otherwise: what a drop of thousands of files used for its URLs and texts.
 void releaseFreedMemory();
+
+// Takes the console of the command prompt that started the program, where there is one, for the
+// standard streams that lead nowhere: a Windows GUI program has none of its own. A stream that
+// was redirected stays where it goes. Does nothing elsewhere.
+void useParentConsole();

@@ -13,6 +13,12 @@
 #include <cstring>
 #include <iostream>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <csignal>
+#endif
+
 int converterLimit()
 {
     return std::clamp(QThread::idealThreadCount(), 1, 2);
@@ -22,6 +28,16 @@ QString failureLine(const Conversion &conversion, const QString &why)
 {
     return QStringLiteral("Conversion failed: %1 -> %2: %3")
         .arg(conversion.input, conversion.output(), why);
+}
+
+QString notStartedLine(const QString &input)
+{
+    return QStringLiteral("Not started: %1").arg(input);
+}
+
+void sayOnStandardError(const QString &line)
+{
+    std::cerr << line.toLocal8Bit().constData() << std::endl;
 }
 
 QString describeEnd(const ProcessEnd &end)
@@ -133,6 +149,10 @@ void ConverterQueue::endDrop()
 
 void ConverterQueue::add(const Conversion &conversion)
 {
+    if (!m_takingFiles) {
+        m_say(notStartedLine(conversion.input));
+        return;
+    }
     // The queue may fall idle between two files of one drop (a start that fails, a converter
     // that ends at once): the batch is still the same.
     m_waiting.append(conversion);
@@ -142,16 +162,36 @@ void ConverterQueue::add(const Conversion &conversion)
 void ConverterQueue::stopWaiting()
 {
     for (int i = 0; i < m_waiting.size(); ++i) {
-        std::cerr << QStringLiteral("Not started: %1")
-                         .arg(m_waiting.at(i).input)
-                         .toLocal8Bit()
-                         .constData()
-                  << std::endl;
+        m_say(notStartedLine(m_waiting.at(i).input));
     }
     m_waiting.clear();
     holdProgramWhileBusy();
     keepWaitingFiles();
     emit batchChanged();
+}
+
+void ConverterQueue::stopTakingFiles()
+{
+    m_takingFiles = false;
+    stopWaiting();
+}
+
+void ConverterQueue::stopRunning(bool atOnce)
+{
+    for (const Running &run : m_running) {
+#ifdef Q_OS_WIN
+        // Without a terminal's signals, a converter sharing our console heard its Ctrl-C.
+        if (atOnce) {
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(run.pid))) {
+                TerminateProcess(process, 1);
+                CloseHandle(process);
+            }
+        }
+#else
+        // A converter asked with SIGINT closes its output properly before it ends.
+        kill(pid_t(run.pid), atOnce ? SIGKILL : SIGINT);
+#endif
+    }
 }
 
 void ConverterQueue::letProgramGo()
@@ -219,11 +259,8 @@ void ConverterQueue::start(const Conversion &conversion, const QString &key)
         converter.setStandardErrorFile(log.path(), QIODevice::Append);
     } else if (!m_toldWhyNoLog) {
         m_toldWhyNoLog = true;
-        std::cerr << QStringLiteral("No conversion logs: %1; ffmpeg's messages come here instead")
-                         .arg(whyNoLog)
-                         .toLocal8Bit()
-                         .constData()
-                  << std::endl;
+        m_say(QStringLiteral("No conversion logs: %1; ffmpeg's messages come here instead")
+                  .arg(whyNoLog));
     }
     // The trace is complete before the converter, which shares our standard output, starts.
     std::cout.flush();
@@ -237,7 +274,7 @@ void ConverterQueue::start(const Conversion &conversion, const QString &key)
         return;
     }
 
-    m_running.push_back({ key, conversion, log });
+    m_running.push_back({ key, conversion, log, pid });
     if (!m_logReading.isActive())
         m_logReading.start();
     auto *watcher = new ProcessEndWatcher(pid, this);
@@ -289,9 +326,10 @@ void ConverterQueue::finish(
 {
     if (failure.isEmpty()) {
         ++m_converted;
+        emit fileConverted(conversion.input, conversion.output());
         return;
     }
     // The output stays as the converter left it: the user decides what to do with it.
     m_failed << FailedFile { conversion.input, reason };
-    std::cerr << failureLine(conversion, failure).toLocal8Bit().constData() << std::endl;
+    m_say(failureLine(conversion, failure));
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,6 +49,10 @@ struct Batch
     int total() const { return converting + waiting + done(); }
 };
 
+// What standard error says of a file that was waiting when the waiting files were stopped.
+QString notStartedLine(const QString &input);
+// Writes a line to standard error, ended and flushed.
+void sayOnStandardError(const QString &line);
 // What standard error says of a conversion that failed, and why.
 QString failureLine(const Conversion &conversion, const QString &why);
 // Why a converter that ended so failed.
@@ -80,8 +85,15 @@ public:
     // Forgets the files that wait, saying so on standard error; those converting run on, and
     // are still watched to their end.
     void stopWaiting();
+    // Forgets the files that wait, as stopWaiting does, and takes no more: each file added from
+    // now on is said not to be started.
+    void stopTakingFiles();
+    // Asks the running converters to stop, as a terminal's Ctrl-C does; atOnce ends them.
+    void stopRunning(bool atOnce);
     // No longer keeps the program running for what converts or waits: the session is ending.
     void letProgramGo();
+    // Where the lines for standard error go (failures, files not started): there, unless said.
+    void setSay(std::function<void(const QString &line)> say) { m_say = std::move(say); }
     // Begins handing on one drop's files. Forgets that a converter could not be started, and
     // the batch if it has ended and no other drop is being handed on: a new drop is counted
     // afresh, while the files of one drop always count together.
@@ -102,6 +114,8 @@ signals:
     void startFailed();
     // A file was added, started, ended or stopped, or a converter told how far it has got.
     void batchChanged();
+    // A converter ended well.
+    void fileConverted(const QString &input, const QString &output);
 
 private:
     struct Running
@@ -109,6 +123,7 @@ private:
         QString key; // of the output
         Conversion conversion;
         ConverterLog log;
+        qint64 pid = 0;
     };
 
     void startWhatMay();
@@ -133,7 +148,9 @@ private:
     bool m_startFailed = false;
     bool m_toldWhyNoLog = false;
     bool m_programLetGo = false;
+    bool m_takingFiles = true;
     int m_dropsOpen = 0; // drops being handed on; one may begin inside another's pass
     int m_converted = 0;
     QList<FailedFile> m_failed;
+    std::function<void(const QString &line)> m_say = sayOnStandardError;
 };

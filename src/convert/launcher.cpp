@@ -1,10 +1,15 @@
 #include "convert/launcher.h"
 
+#include "app/appsettings.h"
 #include "convert/conversion.h"
 #include "convert/converterqueue.h"
 #include "convert/gammatable.h"
 #include "convert/outputrules.h"
 #include "ui/droplabel.h"
+#include "ui/dropareastatus.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <array>
 #include <iostream>
@@ -53,6 +58,36 @@ QString queueConversion(ConverterQueue &queue, const QString &path, int temperat
 
     queue.add(conversion);
     return {};
+}
+
+int passFiles(ConverterQueue &queue, const QStringList &paths, const QList<int> &temperatures,
+    const FilePassHooks &hooks)
+{
+    queue.startNewDrop();
+    // The trace goes out at the display's pace, and whole at the end.
+    QElapsedTimer sinceFlushed;
+    sinceFlushed.start();
+    int handedOn = 0;
+    for (; handedOn < paths.size(); ++handedOn) {
+        const QString &path = paths.at(handedOn);
+        if (hooks.beginning && !hooks.beginning(handedOn, path))
+            break;
+        const QByteArray pathLine = path.toLocal8Bit();
+        std::cout.write(pathLine.constData(), pathLine.size()) << '\n';
+        QCoreApplication::processEvents();
+        const QString why = queueConversion(queue, path,
+            temperatures.size() == paths.size() ? temperatures.at(handedOn)
+                                                : storedColorTemperature());
+        if (!why.isEmpty() && hooks.refused)
+            hooks.refused(path, why);
+        if (sinceFlushed.hasExpired(frameMs)) {
+            std::cout.flush();
+            sinceFlushed.restart();
+        }
+    }
+    std::cout.flush();
+    queue.endDrop();
+    return handedOn;
 }
 
 void DropLabel::convertFile(const QString &path, int temperature)

@@ -1,6 +1,5 @@
 #include "ui/droplabel.h"
 
-#include "app/appsettings.h"
 #include "app/processsetup.h"
 #include "convert/converterqueue.h"
 #include "convert/launcher.h"
@@ -8,10 +7,8 @@
 #include "ui/dropareachooser.h"
 #include "ui/dropareastatus.h"
 
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFont>
 #include <QMimeData>
@@ -19,7 +16,6 @@
 #include <QSysInfo>
 #include <QUrl>
 
-#include <iostream>
 
 QString dropPromptText()
 {
@@ -171,31 +167,18 @@ void handOnFiles(DropLabel *dropArea, const QStringList &paths, const QList<int>
     DropAreaStatus *status = DropAreaStatus::of(dropArea);
     if (!paths.isEmpty())
         DropAreaChooser::of(dropArea)->setStartFolder(QFileInfo(paths.last()).path());
-    queue->startNewDrop();
-    // The trace goes out at the display's pace, and whole at the end.
-    QElapsedTimer sinceFlushed;
-    sinceFlushed.start();
-    for (int i = 0; i < paths.size(); ++i) {
-        const QString &path = paths.at(i);
+    FilePassHooks hooks;
+    hooks.beginning = [status, &paths](int i, const QString &path) {
         // The first and the last file are always shown, those between at the display's pace:
-        // painting each of thousands would take most of the pass.
+        // painting each of thousands would take most of the pass. The events that the pass
+        // lets run next paint it.
         if (i == 0 || i == paths.size() - 1)
             status->setActivity(convertingText(path));
         else
             status->setActivityAtPace(convertingText(path));
-        const QByteArray pathLine = path.toLocal8Bit();
-        std::cout.write(pathLine.constData(), pathLine.size()) << '\n';
-        // Paints the status text; a slider move waiting here is stored before the read below.
-        QCoreApplication::processEvents();
-        queueConversion(*queue, path,
-            temperatures.size() == paths.size() ? temperatures.at(i) : storedColorTemperature());
-        if (sinceFlushed.hasExpired(frameMs)) {
-            std::cout.flush();
-            sinceFlushed.restart();
-        }
-    }
-    std::cout.flush();
-    queue->endDrop();
+        return true;
+    };
+    passFiles(*queue, paths, temperatures, hooks);
     status->setActivity(queue->hasFailed() ? converterMissingText() : dropPromptText());
     // The paths and the texts of a large drop are gone; only the waiting files stay.
     releaseFreedMemory();

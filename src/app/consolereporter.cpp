@@ -1,0 +1,129 @@
+#include "app/consolereporter.h"
+
+#include "convert/converterqueue.h"
+#include "ui/dropareastatus.h"
+
+#include <QFileInfo>
+
+#include <iostream>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr int paceMs = 250;
+
+bool standardErrorIsTerminal()
+{
+#ifdef Q_OS_WIN
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// Columns of the terminal; a line as long would wrap, and be rewritten no more.
+int terminalWidth()
+{
+#ifdef Q_OS_WIN
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+    winsize size = {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+#endif
+    return 80;
+}
+
+} // namespace
+
+QString consoleProgressText(const Batch &batch, int total, int refused)
+{
+    QString text = QStringLiteral("%1/%2 converted, %3 failed")
+                       .arg(batch.converted)
+                       .arg(total)
+                       .arg(batch.failed.size() + refused);
+    for (const ConvertingFile &file : batch.progress) {
+        text += QStringLiteral(" \u00b7 ") + QFileInfo(file.input).fileName();
+        const QString progress = conversionProgressText(file.facts);
+        if (!progress.isEmpty())
+            text += QLatin1Char(' ') + progress;
+    }
+    return text;
+}
+
+ConsoleReporter::ConsoleReporter(ConverterQueue *queue, int total, QObject *parent)
+    : QObject(parent)
+    , m_queue(queue)
+    , m_total(total)
+    , m_terminal(standardErrorIsTerminal())
+{
+    m_queue->setSay([this](const QString &line) { say(line); });
+    if (m_terminal) {
+        m_pace.setSingleShot(true);
+        m_pace.setInterval(paceMs);
+        connect(&m_pace, &QTimer::timeout, this, &ConsoleReporter::showProgress);
+        connect(queue, &ConverterQueue::batchChanged, this, [this] {
+            if (!m_pace.isActive())
+                m_pace.start();
+        });
+    } else {
+        connect(queue, &ConverterQueue::fileConverted, this,
+            [this](const QString &input, const QString &output) {
+                say(QStringLiteral("Converted: %1 -> %2").arg(input, output));
+            });
+    }
+}
+
+void ConsoleReporter::refused(const QString &path, const QString &why)
+{
+    ++m_refused;
+    say(QStringLiteral("Not converted: %1: %2").arg(path, why));
+}
+
+void ConsoleReporter::write(const QString &text)
+{
+    std::cerr << text.toLocal8Bit().constData() << std::flush;
+}
+
+void ConsoleReporter::say(const QString &line)
+{
+    if (!m_terminal || m_shownWidth == 0) {
+        sayOnStandardError(line);
+        return;
+    }
+    // Blanks over the progress line, then the line, then the progress line again below it.
+    write(QLatin1Char('\r') + QString(m_shownWidth, QLatin1Char(' ')) + QLatin1Char('\r') + line
+        + QLatin1Char('\n'));
+    m_shownWidth = 0;
+    showProgress();
+}
+
+void ConsoleReporter::showProgress()
+{
+    if (!m_terminal)
+        return;
+    QString text = consoleProgressText(m_queue->batch(), m_total, m_refused);
+    text.truncate(terminalWidth() - 1);
+    const int width = int(text.size());
+    write(QLatin1Char('\r') + text + QString(std::max(m_shownWidth - width, 0), QLatin1Char(' ')));
+    m_shownWidth = width;
+}
+
+void ConsoleReporter::finish()
+{
+    if (!m_terminal)
+        return;
+    m_pace.stop();
+    showProgress();
+    write(QStringLiteral("\n"));
+    m_shownWidth = 0;
+}

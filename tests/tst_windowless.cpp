@@ -1,0 +1,204 @@
+#include "support/standinconverter.h"
+#include "support/teststore.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+// The real program from a terminal, a script or cron: no display, no window, an exit status.
+class TestWindowless : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init() { m_converter.clear(); }
+
+    void withoutConverting_data();
+    void withoutConverting();
+    void convert_data();
+    void convert();
+    void interrupted();
+    void progressOnATerminal();
+
+private:
+    // Readies a process as a script starts one: no display, in the files' folder, the stand-in
+    // converter first on PATH.
+    void prepare(QProcess &process) const;
+    // Starts the program so.
+    void start(QProcess &program, const QStringList &arguments) const;
+
+    StandInConverter m_converter;
+    QTemporaryDir m_files;
+};
+
+void TestWindowless::initTestCase()
+{
+    QVERIFY(m_converter.isValid() && m_files.isValid());
+    QVERIFY(resetTestStore());
+    for (const char *name : { "a.mp4", "b exit3.mp4", "line\nbreak.mp4", "long.mp4" }) {
+        QFile file(m_files.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+}
+
+void TestWindowless::prepare(QProcess &process) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(m_files.path());
+}
+
+void TestWindowless::start(QProcess &program, const QStringList &arguments) const
+{
+    prepare(program);
+    program.start(QStringLiteral(ZORV_APPLICATION), arguments);
+}
+
+void TestWindowless::withoutConverting_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output"); // a line of standard output, or of standard error
+
+    QTest::newRow("--help") << QStringList { "--help" } << 0
+                            << "  --no-window              Convert without a window or a "
+                               "display, and exit once";
+    QTest::newRow("-v") << QStringList { "-v" } << 0 << "zorv-video-converter 1.0.0";
+    QTest::newRow("an unknown option: nothing else happens")
+        << QStringList { "--no-window", "--frobnicate", "a.mp4" } << 2
+        << "zorv-video-converter: Unknown option '--frobnicate'. See 'zorv-video-converter "
+           "--help'.";
+}
+
+void TestWindowless::withoutConverting()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+
+    QProcess program;
+    start(program, arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), status);
+    const QString said = QString::fromUtf8(
+        status == 0 ? program.readAllStandardOutput() : program.readAllStandardError());
+    QVERIFY2(said.split('\n').contains(output), qPrintable(said));
+    QCOMPARE(m_converter.runs().size(), 0);
+}
+
+void TestWindowless::convert_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input"); // standard input
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("converted"); // the inputs of the converter's runs
+    QTest::addColumn<QString>("filter"); // of every run
+    QTest::addColumn<QStringList>("said"); // on standard error, in this order
+
+    const QString dir = m_files.path();
+    const QString stored = "eq=gamma_r=1:gamma_g=0.676458:gamma_b=0.347868";
+    QTest::newRow("two files, one failing, one missing: status 1")
+        << QStringList { "--no-window", "a.mp4", "missing.mp4", dir + "/b exit3.mp4" }
+        << QByteArray() << 1 << QStringList { dir + "/a.mp4", dir + "/b exit3.mp4" } << stored
+        << QStringList { "Not a file: missing.mp4",
+               "Converted: " + dir + "/a.mp4 -> " + dir + "/a_output.mp4",
+               "Conversion failed: " + dir + "/b exit3.mp4 -> " + dir
+                   + "/b exit3_output.mp4: ffmpeg exited with code 3" };
+    QTest::newRow("a temperature for this run")
+        << QStringList { "--no-window", "--temperature", "3200", "a.mp4" } << QByteArray() << 0
+        << QStringList { dir + "/a.mp4" } << "eq=gamma_r=1:gamma_g=0.745421:gamma_b=0.477936"
+        << QStringList { "Converted: " + dir + "/a.mp4 -> " + dir + "/a_output.mp4" };
+
+    // Five thousand names from standard input, NUL-separated: those without a "." are named
+    // and left, the one with a line break in its name is converted.
+    QByteArray names;
+    QStringList left;
+    for (int i = 0; i < 4999; ++i) {
+        QFile file(m_files.filePath(QString("clip %1").arg(i)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        names += "clip " + QByteArray::number(i) + '\0';
+        left << QString("Not converted: %1/clip %2: its name has no \".\"").arg(dir).arg(i);
+    }
+    names += QByteArray("line\nbreak.mp4") + '\0';
+    QTest::newRow("5 000 names from standard input, one with a line break")
+        << QStringList { "--no-window", "--null", "--files-from", "-" } << names << 1
+        << QStringList { dir + "/line\nbreak.mp4" } << stored
+        << left
+            + QStringList { "Converted: " + dir + "/line\nbreak.mp4 -> " + dir
+                  + "/line\nbreak_output.mp4" };
+}
+
+void TestWindowless::convert()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QFETCH(QStringList, converted);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, said);
+
+    QProcess program;
+    start(program, arguments);
+    program.write(input);
+    program.closeWriteChannel();
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), status);
+    QStringList inputs;
+    for (const QStringList &run : m_converter.runs()) {
+        inputs << run.value(2);
+        QCOMPARE(run.value(6), filter);
+    }
+    QCOMPARE(inputs, converted);
+    // One line a file into a pipe, and never a carriage return.
+    const QByteArray error = program.readAllStandardError();
+    QVERIFY(!error.contains('\r'));
+    QString expected = said.join('\n');
+    QVERIFY2(QString::fromUtf8(error).contains(expected), error.right(2000).constData());
+    // The stored temperature stays as it was.
+    QCOMPARE(storedEntryIn(settingsFileIn(qEnvironmentVariable("XDG_CONFIG_HOME"))), QString());
+}
+
+void TestWindowless::interrupted()
+{
+    // One file three times: one converts, two wait to write its output. Ctrl-C starts neither,
+    // asks the converter to stop as a terminal would, and the run ends with 130 when it has.
+    qputenv("ZORV_STANDIN_SLEEP", "20");
+    QProcess program;
+    start(program, { "--no-window", "long.mp4", "long.mp4", "long.mp4" });
+    qunsetenv("ZORV_STANDIN_SLEEP");
+    QVERIFY(m_converter.waitForRuns(1));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(::kill(pid_t(program.processId()), SIGINT), 0);
+    QVERIFY(program.waitForFinished(10000));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(program.exitCode(), 130);
+    QCOMPARE(m_converter.runs().size(), 1);
+    QCOMPARE(m_converter.events().filter("interrupted "),
+        { "interrupted " + m_files.path() + "/long_output.mp4" });
+    const QStringList said = QString::fromUtf8(program.readAllStandardError()).split('\n');
+    QCOMPARE(said.filter("Not started: ").size(), 2);
+}
+
+void TestWindowless::progressOnATerminal()
+{
+    // Under a pseudo-terminal (script's), one line rewritten in place.
+    QProcess terminal;
+    prepare(terminal);
+    terminal.start("script",
+        { "-qfec",
+            QString("'%1' --no-window a.mp4 'b exit3.mp4' > /dev/null").arg(ZORV_APPLICATION),
+            "/dev/null" });
+    QVERIFY(terminal.waitForFinished(30000));
+    const QByteArray shown = terminal.readAllStandardOutput();
+    QVERIFY2(shown.contains("\r1/2 converted, 1 failed"), shown.constData());
+    QVERIFY2(shown.contains("Conversion failed: "), shown.constData());
+}
+
+QTEST_GUILESS_MAIN(TestWindowless)
+#include "tst_windowless.moc"
