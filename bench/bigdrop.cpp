@@ -146,12 +146,15 @@ int main(int argc, char *argv[])
     }
     const int runs = arguments.value(3, QStringLiteral("3")).toInt();
 
-    // A converter that runs until the benchmark has ended: the first files keep their turns.
+    // A converter that runs until the benchmark has ended: the first files keep their turns. It
+    // gives the preview no picture.
     QTemporaryDir bin;
     QTemporaryDir configHome;
     QFile standIn(bin.filePath(QStringLiteral("ffmpeg")));
     if (!standIn.open(QIODevice::WriteOnly)
-        || standIn.write("#!/bin/sh\nwhile [ -d \"$(dirname \"$0\")\" ]; do sleep 1; done\n") < 0)
+        || standIn.write("#!/bin/sh\n[ \"$1\" = -nostdin ] && exit 1\n"
+                         "while [ -d \"$(dirname \"$0\")\" ]; do sleep 1; done\n")
+            < 0)
         return 1;
     standIn.close();
     standIn.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

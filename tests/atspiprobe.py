@@ -2,7 +2,8 @@
 """Reads the program's window through AT-SPI, as a screen reader does.
 
 Usage: atspiprobe.py PID [press]. Prints one line for each named element of the program with
-PID: its role, name and, where it has them, its value, its actions and its description. With
+PID: its role, name and, where it has them, its value, its actions, its description and its
+extents in the window (x, y, width, height). With
 "press", then performs the first action of the element named "Drop area".
 """
 import sys
@@ -51,6 +52,11 @@ def main():
             pass
         if node.description:
             fields.append("description=" + node.description.replace("\n", " / "))
+        try:
+            box = node.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+            fields.append("extents=%d,%d,%d,%d" % (box.x, box.y, box.width, box.height))
+        except NotImplementedError:
+            pass
         print("\t".join(fields))
         if node.name == "Drop area":
             drop_area = node

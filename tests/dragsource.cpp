@@ -95,7 +95,7 @@ public:
     {
         setWindowTitle("Zorv drag source");
         setAlignment(Qt::AlignCenter);
-        setGeometry(500, 100, 200, 200);
+        setGeometry(910, 100, 100, 200);
     }
 
 protected:

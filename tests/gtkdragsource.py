@@ -18,8 +18,8 @@ if paths[:1] == ["--list"]:
     with open(paths[1], encoding="utf-8") as listed:
         paths = listed.read().splitlines()
 window = Gtk.Window(title="Zorv drag source")
-window.move(500, 100)
-window.set_default_size(200, 200)
+window.move(910, 100)
+window.set_default_size(100, 200)
 area = Gtk.EventBox()
 area.add(Gtk.Label(label="drag from here"))
 window.add(area)

@@ -1,6 +1,10 @@
+#include "convert/conversion.h"
+#include "convert/framedecoder.h"
+#include "convert/gammatable.h"
 #include "support/tracecapture.h"
 #include "ui/droplabel.h"
 
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,19 +26,55 @@ bool ffmpeg(const QStringList &arguments, QByteArray *output = nullptr)
 
 } // namespace
 
-// One conversion through the real converter, on a clip the test makes itself.
+// The real converter on clips the test makes itself: a conversion, and the preview's picture
+// against the converter's own.
 class TestConversion : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void greyComesOutWarmer();
+    void previewAsTheConverterTints_data();
+    void previewAsTheConverterTints();
+    void noPicture_data();
+    void noPicture();
+
+private:
+    // Decodes the preview's picture of the file at path; the picture, or why there is none.
+    static YuvFrame decode(const QString &path, QSize box, QString *why);
+
+    QTemporaryDir m_folder;
 };
 
-void TestConversion::greyComesOutWarmer()
+void TestConversion::initTestCase()
 {
     if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
         QFAIL("ffmpeg is needed on PATH for this test");
+    QVERIFY(m_folder.isValid());
+}
+
+YuvFrame TestConversion::decode(const QString &path, QSize box, QString *why)
+{
+    FrameDecoder decoder(nullptr);
+    YuvFrame frame;
+    bool ended = false;
+    QObject::connect(&decoder, &FrameDecoder::decoded, [&](const QString &, const YuvFrame &got) {
+        frame = got;
+        ended = true;
+    });
+    QObject::connect(&decoder, &FrameDecoder::failed, [&](const QString &, const QString &reason) {
+        *why = reason;
+        ended = true;
+    });
+    decoder.decode(path, box);
+    if (!QTest::qWaitFor([&ended] { return ended; }, 20000))
+        *why = "no answer";
+    return frame;
+}
+
+void TestConversion::greyComesOutWarmer()
+{
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     const QString input = folder.filePath("grey clip.mp4");
@@ -68,6 +108,136 @@ void TestConversion::greyComesOutWarmer()
                  blue = sum[2] * 3 / frameSize;
     QVERIFY2(red > green + 10 && green > blue + 10,
         qPrintable(QString("mean red %1, green %2, blue %3").arg(red).arg(green).arg(blue)));
+}
+
+void TestConversion::previewAsTheConverterTints_data()
+{
+    QTest::addColumn<int>("kelvin");
+    QTest::addColumn<QString>("matrix"); // that the clip is tagged with; empty for none
+
+    QTest::newRow("300 K: gammas clipped to 0.1") << 300 << QString();
+    QTest::newRow("2700 K") << 2700 << QString();
+    QTest::newRow("6500 K: the filter leaves the colours") << 6500 << QString();
+    QTest::newRow("2700 K, a BT.709 clip") << 2700 << "bt709";
+}
+
+void TestConversion::previewAsTheConverterTints()
+{
+    QFETCH(int, kelvin);
+    QFETCH(QString, matrix);
+
+    // Flat patches, 640 by 360: grey steps, skin tones and saturated colours.
+    const QString clip = m_folder.filePath(QString("patches %1.mp4").arg(matrix));
+    const QList<QList<QColor>> rows = {
+        { QColor(0, 0, 0), QColor(40, 40, 40), QColor(96, 96, 96), QColor(160, 160, 160),
+            QColor(224, 224, 224), QColor(255, 255, 255) },
+        { QColor(255, 224, 196), QColor(224, 172, 105), QColor(198, 134, 66), QColor(141, 85, 36) },
+        { Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta },
+    };
+    if (!QFile::exists(clip)) {
+        QImage patches(640, 360, QImage::Format_RGB32);
+        QPainter painter(&patches);
+        for (int row = 0; row < rows.size(); ++row) {
+            const int width = 640 / rows[row].size();
+            for (int i = 0; i < rows[row].size(); ++i)
+                painter.fillRect(i * width, row * 120, width, 120, rows[row][i]);
+        }
+        painter.end();
+        const QString image = m_folder.filePath("patches.png");
+        QVERIFY(patches.save(image));
+        QStringList tags;
+        if (!matrix.isEmpty())
+            tags = QStringList { "-colorspace", matrix, "-color_primaries", matrix };
+        QVERIFY(ffmpeg(QStringList { "-loop", "1", "-i", image, "-t", "3", "-r", "10", "-pix_fmt",
+                           "yuv420p", "-c:v", "libx264", "-qp", "0" }
+            + tags + QStringList { clip }));
+    }
+
+    // The preview's picture at half the size, against the same frame through the converter's
+    // own filter, turned into RGB as it does.
+    QString why;
+    const YuvFrame frame = decode(clip, QSize(320, 240), &why);
+    QVERIFY2(frame.isValid(), qPrintable(why));
+    QCOMPARE(QSize(frame.width, frame.height), QSize(320, 180));
+    const int index = gammaTableIndex(kelvin);
+    const QImage preview = tintedImage(frame, index);
+    QByteArray reference;
+    QVERIFY(
+        ffmpeg({ "-ss", "1", "-i", clip, "-frames:v", "1", "-vf",
+                   rowFilter(index) + ",scale=320:180:flags=bicubic+full_chroma_int,format=rgb24",
+                   "-f", "rawvideo", "-" },
+            &reference));
+    QCOMPARE(reference.size(), 320 * 180 * 3);
+
+    const auto referenceAt = [&reference](int x, int y) {
+        const char *pixel = reference.constData() + (y * 320 + x) * 3;
+        return qRgb(quint8(pixel[0]), quint8(pixel[1]), quint8(pixel[2]));
+    };
+    double difference[3] = {};
+    int worstFlat = 0;
+    for (int y = 0; y < 180; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            const QRgb mine = preview.pixel(x, y);
+            const QRgb theirs = referenceAt(x, y);
+            const int channels[3][2] = { { qRed(mine), qRed(theirs) },
+                { qGreen(mine), qGreen(theirs) }, { qBlue(mine), qBlue(theirs) } };
+            // Flat: four pixels or more inside a patch.
+            const int patchWidth = 320 / int(rows[y / 60].size());
+            const bool flat = y % 60 >= 4 && y % 60 < 56 && x % patchWidth >= 4
+                && x % patchWidth < patchWidth - 4;
+            for (int c = 0; c < 3; ++c) {
+                difference[c] += channels[c][0] - channels[c][1];
+                if (flat)
+                    worstFlat = std::max(worstFlat, std::abs(channels[c][0] - channels[c][1]));
+            }
+        }
+    }
+    const QString measured = QString("mean differences %1, %2, %3; flat at most %4")
+                                 .arg(difference[0] / (320 * 180), 0, 'f', 2)
+                                 .arg(difference[1] / (320 * 180), 0, 'f', 2)
+                                 .arg(difference[2] / (320 * 180), 0, 'f', 2)
+                                 .arg(worstFlat);
+    qInfo().noquote() << measured;
+    for (const double sum : difference)
+        QVERIFY2(std::abs(sum / (320 * 180)) <= 2, qPrintable(measured));
+    QVERIFY2(worstFlat <= 6, qPrintable(measured));
+}
+
+void TestConversion::noPicture_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("not a video") << "bad.mp4"
+                                 << "Invalid data found when processing input";
+    QTest::newRow("no video stream") << "song.wav"
+                                     << "it has no video stream";
+    QTest::newRow("gone") << "gone.mp4"
+                          << "No such file or directory";
+    QTest::newRow("no ffmpeg") << "bad.mp4"
+                               << "ffmpeg could not be started";
+}
+
+void TestConversion::noPicture()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, why);
+
+    const QString path = m_folder.filePath(file);
+    if (file == "bad.mp4" && !QFile::exists(path)) {
+        QFile text(path);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a video\n") > 0);
+    }
+    if (file == "song.wav" && !QFile::exists(path))
+        QVERIFY(ffmpeg({ "-f", "lavfi", "-i", "sine=d=1", path }));
+    const QByteArray path_ = qgetenv("PATH");
+    const auto restore = qScopeGuard([&path_] { qputenv("PATH", path_); });
+    if (why == "ffmpeg could not be started")
+        qputenv("PATH", "/nonexistent");
+
+    QString said;
+    QVERIFY(!decode(path, QSize(320, 240), &said).isValid());
+    QCOMPARE(said, why);
 }
 
 QTEST_MAIN(TestConversion)

@@ -1,6 +1,9 @@
 #include "support/standinconverter.h"
 #include "support/teststore.h"
 #include "support/xserver.h"
+#include "convert/conversion.h"
+#include "convert/gammatable.h"
+#include "ui/mainwindow.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -25,6 +28,7 @@ private slots:
     void filesOnTheCommandLine();
     void screenReader();
     void secondStartHandsOver();
+    void previewFollowsTheFiles();
     void desktopHearsTheBatch_data();
     void desktopHearsTheBatch();
     void killedWithFilesWaiting_data();
@@ -41,15 +45,15 @@ private:
     // given, and places its window at the top left.
     void launch(const QString &shellCommand = {});
     // Starts a drag source (ours written with Qt, or one written with GTK) with these arguments,
-    // drags from it and releases over the window at y.
+    // drags from it and releases over the window at (x, y).
     bool releaseDrag(QProcess &source, const QStringList &sourceArguments, int y,
-        const QString &program = QStringLiteral(ZORV_DRAG_SOURCE)) const;
+        const QString &program = QStringLiteral(ZORV_DRAG_SOURCE), int x = 200) const;
     // The same, then waits for the drag to end and the drop to finish, as a file manager does
     // before it lets the files go; returns the source's report of the drag's end, and of the
-    // drop's finish where finish is given.
+    // drop's finish where finish is given. Released at x, the drop area's middle unless given.
     QByteArray dragOnto(const QStringList &sourceArguments, int y,
-        const QString &program = QStringLiteral(ZORV_DRAG_SOURCE),
-        QByteArray *finish = nullptr) const;
+        const QString &program = QStringLiteral(ZORV_DRAG_SOURCE), QByteArray *finish = nullptr,
+        int x = 200) const;
     // Closes the window and checks that the program ended well.
     void closeAndExpectSuccess();
     // What the program has written to standard output since it was last launched.
@@ -73,6 +77,10 @@ void TestDragDrop::initTestCase()
     QVERIFY2(m_x.isRunning(), "Xvfb is needed for this test");
     QVERIFY(m_converter.isValid() && m_configHome.isValid() && m_files.isValid());
     m_traceFile = m_files.filePath("trace");
+    // The test's own state folder: files that a run cut short left waiting are no question here.
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    QVERIFY2(state.contains("/tests/state/"), "run the test through ctest");
+    QVERIFY(QDir(state).removeRecursively());
 
     launch();
 }
@@ -91,20 +99,20 @@ void TestDragDrop::launch(const QString &shellCommand)
     QVERIFY(m_x.xdotool({ "windowmove", "--sync", m_window, "0", "0" }));
 }
 
-bool TestDragDrop::releaseDrag(
-    QProcess &source, const QStringList &sourceArguments, int y, const QString &program) const
+bool TestDragDrop::releaseDrag(QProcess &source, const QStringList &sourceArguments, int y,
+    const QString &program, int x) const
 {
     const QString sourceWindow = m_x.startClient(
         source, program, sourceArguments, m_configHome.path(), "Zorv drag source");
-    return !sourceWindow.isEmpty() && m_x.dragFromSourceTo(y);
+    return !sourceWindow.isEmpty() && m_x.dragFromSourceTo(y, x);
 }
 
-QByteArray TestDragDrop::dragOnto(
-    const QStringList &sourceArguments, int y, const QString &program, QByteArray *finish) const
+QByteArray TestDragDrop::dragOnto(const QStringList &sourceArguments, int y, const QString &program,
+    QByteArray *finish, int x) const
 {
     QProcess source;
     const auto cleanup = qScopeGuard([&source] { stopProcess(source); });
-    if (!releaseDrag(source, sourceArguments, y, program))
+    if (!releaseDrag(source, sourceArguments, y, program, x))
         return "the drag did not start";
     if (!QTest::qWaitFor([&source] { return source.canReadLine(); }, 60000))
         return "the drag did not end";
@@ -349,6 +357,11 @@ void TestDragDrop::screenReader()
     QVERIFY2(seen.contains("role=slider\tname=Color Temperature\tvalue="
                  + (stored.isEmpty() ? "2700" : stored) + "\t"),
         qPrintable(seen));
+    // The preview, and the picture alone: the sample, 16:9 across its width.
+    QVERIFY2(seen.contains(QRegularExpression("role=image\tname=Tint preview\t.*description=Sample "
+                                              "picture at "
+                 + (stored.isEmpty() ? "2700" : stored) + " K\textents=\\d+,\\d+,480,270")),
+        qPrintable(seen));
     // Its press opens the dialog.
     const QString dialog = m_x.findWindow("Choose Videos to Convert");
     QVERIFY2(!dialog.isEmpty(), "the press opened no dialog");
@@ -434,6 +447,80 @@ void TestDragDrop::secondStartHandsOver()
         QCOMPARE(reply.errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
     }
     QCOMPARE(trace().count('\n'), 6 + many.size());
+    closeAndExpectSuccess();
+}
+
+void TestDragDrop::previewFollowsTheFiles()
+{
+    // Flat clips from the real converter, and a file that is no video.
+    const QString warm = m_files.filePath("flat warm.mp4");
+    const QString cool = m_files.filePath("flat cool.mp4");
+    const QString bad = m_files.filePath("not a video.mp4");
+    const QString ffmpeg = m_converter.realConverter();
+    const auto make = [&ffmpeg](const QString &colour, const QString &clip) {
+        return QProcess::execute(ffmpeg,
+                   { "-v", "error", "-y", "-f", "lavfi", "-i",
+                       "color=c=" + colour + ":s=320x180:r=10:d=1", "-pix_fmt", "yuv420p", clip })
+            == 0;
+    };
+    QVERIFY(make("0xC88650", warm) && make("0x5080C0", cool));
+    QFile text(bad);
+    QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a video\n") > 0);
+    text.close();
+    // The colour the converter's own filter gives a clip's frame at a temperature.
+    const auto converted = [&ffmpeg](const QString &clip, int kelvin) {
+        QProcess converter;
+        converter.start(ffmpeg,
+            { "-v", "error", "-i", clip, "-frames:v", "1", "-vf",
+                rowFilter(gammaTableIndex(kelvin)) + ",format=rgb24", "-f", "rawvideo", "-" });
+        converter.waitForFinished();
+        const QByteArray pixel = converter.readAllStandardOutput().left(3);
+        return pixel.size() == 3 ? qRgb(quint8(pixel[0]), quint8(pixel[1]), quint8(pixel[2])) : 0;
+    };
+    // Whether the preview's middle column shows the colour.
+    const auto shows = [this](QRgb colour) {
+        const QByteArray image = m_x.windowImage(m_window);
+        const int width = 400 + previewSpacing + previewWidth;
+        for (int y = 20; y < 400 && image.size() >= width * 400 * 4; y += 10) {
+            const auto *pixel = reinterpret_cast<const quint8 *>(image.constData())
+                + (y * width + width - 251) * 4; // BGRX
+            if (std::abs(pixel[2] - qRed(colour)) <= 3 && std::abs(pixel[1] - qGreen(colour)) <= 3
+                && std::abs(pixel[0] - qBlue(colour)) <= 3)
+                return true;
+        }
+        return false;
+    };
+
+    launch();
+    m_converter.clear();
+    const int kelvin = storedEntryIn(settingsFileIn(m_configHome.path())).toInt();
+    const int shown = kelvin > 0 ? kelvin : 2700;
+    // Dropped on the drop area: converted with the arguments of old, and previewed.
+    QCOMPARE(dragOnto({ warm }, 200), "drag ended: " + QByteArray::number(Qt::CopyAction));
+    QVERIFY(m_converter.waitForRuns(1));
+    QCOMPARE(m_converter.runs().first(),
+        QStringList({ "-y", "-i", warm, "-b:v", "10M", "-vf", rowFilter(gammaTableIndex(shown)),
+            m_files.filePath("flat warm_output.mp4") }));
+    QTRY_COMPARE(trace().count('\n'), 6);
+    QTRY_VERIFY_WITH_TIMEOUT(shows(converted(warm, shown)), 10000);
+    // A step of the slider: the preview follows.
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", m_window }));
+    QVERIFY(m_x.xdotool({ "key", "Next" }));
+    QTRY_VERIFY_WITH_TIMEOUT(shows(converted(warm, shown - 100)), 5000);
+    // Dropped on the preview: shown, not converted.
+    QCOMPARE(dragOnto({ cool }, 200, QStringLiteral(ZORV_DRAG_SOURCE), nullptr, 650),
+        "drag ended: " + QByteArray::number(Qt::CopyAction));
+    QTRY_VERIFY_WITH_TIMEOUT(shows(converted(cool, shown - 100)), 10000);
+    // No picture from a file that is no video; the window still answers.
+    QCOMPARE(dragOnto({ bad }, 200, QStringLiteral(ZORV_DRAG_SOURCE), nullptr, 650),
+        "drag ended: " + QByteArray::number(Qt::CopyAction));
+    QTRY_VERIFY_WITH_TIMEOUT(!shows(converted(cool, shown - 100)), 10000);
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", m_window }));
+    QVERIFY(m_x.xdotool({ "key", "Right" }));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        storedEntryIn(settingsFileIn(m_configHome.path())), QString::number(shown), 5000);
+    QCOMPARE(m_converter.runs().size(), 1);
+    QCOMPARE(trace().count('\n'), 6);
     closeAndExpectSuccess();
 }
 

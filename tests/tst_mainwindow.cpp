@@ -112,15 +112,22 @@ void TestMainWindow::windowLayout()
     QCOMPARE(window.windowTitle(), "Zorv Video Converter");
     QVERIFY(window.isWindow());
     window.resize(800, 300);
-    QCOMPARE(window.size(), QSize(400, 500));
+    QCOMPARE(window.size(), QSize(400 + previewSpacing + previewWidth, 500));
     QCOMPARE(window.minimumSize(), window.maximumSize());
 
     const WindowParts parts(window);
-    QVERIFY(parts.dropArea && parts.valueLabel && parts.slider);
-    QCOMPARE(window.findChildren<QWidget *>().size(), 3);
+    QVERIFY(parts.dropArea && parts.valueLabel && parts.slider && parts.preview);
+    QCOMPARE(window.findChildren<QWidget *>().size(), 4);
+    // The column keeps its size and its place at the left edge, the preview to its right.
+    const QMargins margins = window.layout()->contentsMargins();
+    QCOMPARE(parts.dropArea->x(), margins.left());
+    QCOMPARE(parts.dropArea->width(), 400 - margins.left() - margins.right());
+    QCOMPARE(parts.preview->x(), 400 - margins.right() + previewSpacing);
+    QCOMPARE(parts.preview->width(), previewWidth);
 
-    // Only the drop area takes drops; the window and the other two refuse them.
+    // Only the drop area and the preview take drops; the window and the other two refuse them.
     QVERIFY(parts.dropArea->acceptDrops());
+    QVERIFY(parts.preview->acceptDrops());
     QVERIFY(!window.acceptDrops());
     QVERIFY(!parts.valueLabel->acceptDrops());
     QVERIFY(!parts.slider->acceptDrops());

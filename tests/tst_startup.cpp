@@ -1,4 +1,5 @@
 #include "support/teststore.h"
+#include "ui/mainwindow.h"
 #include "support/xserver.h"
 
 #include <QTemporaryDir>
@@ -33,7 +34,9 @@ void TestStartup::runOnceAndStepRight(const QString &expected)
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QString geometry;
     QVERIFY(m_x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
-    QVERIFY2(geometry.contains("WIDTH=400\nHEIGHT=500"), qPrintable(geometry));
+    QVERIFY2(
+        geometry.contains(QString("WIDTH=%1\nHEIGHT=500").arg(400 + previewSpacing + previewWidth)),
+        qPrintable(geometry));
 
     // Drawn by the raster engine alone: no GL driver is ever loaded. (Debian's Qt GUI library
     // links the vendor-neutral libGL, libGLX and libGLdispatch itself; they load no driver.)
@@ -91,7 +94,9 @@ void TestStartup::scaledDesktop()
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QString geometry;
     QVERIFY(x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
-    QVERIFY2(geometry.contains("WIDTH=800\nHEIGHT=1000"), qPrintable(geometry));
+    QVERIFY2(geometry.contains(
+                 QString("WIDTH=%1\nHEIGHT=1000").arg(2 * (400 + previewSpacing + previewWidth))),
+        qPrintable(geometry));
 }
 
 void TestStartup::glIntegrationTheUserSetIsKept()

@@ -6,6 +6,7 @@
 #include "ui/closedeferral.h"
 #include "ui/dropareachooser.h"
 #include "ui/dropareastatus.h"
+#include "ui/tintpreview.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -16,6 +17,7 @@
 #include <QSysInfo>
 #include <QUrl>
 
+#include <algorithm>
 
 QString dropPromptText()
 {
@@ -167,6 +169,13 @@ void handOnFiles(DropLabel *dropArea, const QStringList &paths, const QList<int>
     DropAreaStatus *status = DropAreaStatus::of(dropArea);
     if (!paths.isEmpty())
         DropAreaChooser::of(dropArea)->setStartFolder(QFileInfo(paths.last()).path());
+    // The preview follows the newest files, the first of them.
+    if (TintPreview *preview = TintPreview::of(dropArea)) {
+        const auto first = std::find_if(
+            paths.cbegin(), paths.cend(), [](const QString &path) { return !path.isEmpty(); });
+        if (first != paths.cend())
+            preview->showFile(*first);
+    }
     FilePassHooks hooks;
     hooks.beginning = [status, &paths](int i, const QString &path) {
         // The first and the last file are always shown, those between at the display's pace:

@@ -7,11 +7,14 @@
 #include "ui/dropareaaccessible.h"
 #include "ui/dropareastatus.h"
 #include "ui/droplabel.h"
+#include "ui/tintpreview.h"
+#include "ui/tintpreviewaccessible.h"
 
 #include <QAccessible>
 #include <QFont>
 #include <QLabel>
 #include <QSlider>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 QString colorTemperatureLabelText(int kelvin)
@@ -24,6 +27,7 @@ MainWindow::MainWindow()
     // Before any label exists: an interface made while a widget is being built stays with it.
     // The application object forgets factories installed before it.
     QAccessible::installFactory(&DropAreaAccessible::factory);
+    QAccessible::installFactory(&TintPreviewAccessible::factory);
     setWindowTitle(batchWindowTitle(Batch()));
     const int temperature = storedColorTemperature();
 
@@ -47,12 +51,24 @@ MainWindow::MainWindow()
     // The slider has the keys first, as it always had; Tab goes on to the drop area.
     slider->setFocus();
 
-    auto *layout = new QVBoxLayout;
-    layout->addWidget(dropLabel);
-    layout->addWidget(valueLabel);
-    layout->addWidget(slider);
+    // The column keeps its size and place at the left edge; the preview takes what is added to
+    // its right.
+    auto *preview = new TintPreview(temperature, this);
+    preview->setFixedWidth(previewWidth);
+    auto *column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(dropLabel);
+    column->addWidget(valueLabel);
+    column->addWidget(slider);
+    auto *layout = new QHBoxLayout;
+    layout->setSpacing(previewSpacing);
+    layout->addLayout(column);
+    layout->addWidget(preview);
     setLayout(layout);
-    setFixedSize(400, 500);
+    setFixedSize(400 + previewSpacing + previewWidth, 500);
+    // Tab goes from the slider to the drop area, as it always did, then to the preview.
+    setTabOrder(slider, dropLabel);
+    setTabOrder(dropLabel, preview);
     // Closing while files wait asks what becomes of them.
     new CloseQuestion(this, ConverterQueue::of(dropLabel));
     // The desktop hears how the batch goes, also while the window is hidden or closed.
@@ -63,6 +79,7 @@ MainWindow::MainWindow()
     connect(slider, &QSlider::valueChanged, this,
         [valueLabel](int value) { valueLabel->setText(colorTemperatureLabelText(value)); });
     connect(slider, &QSlider::valueChanged, this, &MainWindow::saveColorTemperature);
+    connect(slider, &QSlider::valueChanged, preview, &TintPreview::setTemperature);
 }
 
 void MainWindow::saveColorTemperature(int value)

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QWidget>
 
+// How wide the tint preview is, and how far from the column at its left.
+constexpr int previewWidth = 480;
+constexpr int previewSpacing = 12;
+
 // The value label's text for a temperature in kelvin.
 QString colorTemperatureLabelText(int kelvin);
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <algorithm>
@@ -13,9 +14,14 @@ StandInConverter::StandInConverter()
     QFile script(m_bin.filePath("ffmpeg"));
     if (!m_bin.isValid() || !m_records.isValid() || !script.open(QIODevice::WriteOnly))
         return;
-    // Written to a temporary name first, so that a reader never sees half a record.
+    // A record is written to a temporary name first, so that a reader never sees half of one.
+    const QByteArray bin = QFile::encodeName(m_bin.path());
     script.write("#!/bin/sh\n"
-                 "records='"
+                 // The preview's picture comes from the real converter, further on PATH.
+                 "if [ \"$1\" = -nostdin ]; then PATH=$(printf %s \"$PATH\" | sed 's#^"
+        + bin
+        + ":##'); exec ffmpeg \"$@\"; fi\n"
+          "records='"
         + QFile::encodeName(m_records.path())
         + "'\n"
           "record=$records/run.$$\n"
@@ -31,7 +37,8 @@ StandInConverter::StandInConverter()
           "done ;; esac\n"
           "printf 'end %s\\n' \"$8\" >> \"$records/events\"\n"
           "case $3 in\n"
-          "  *exit3*) printf '%s: Invalid data found when processing input\\nConversion failed!\\n' "
+          "  *exit3*) printf '%s: Invalid data found when processing input\\nConversion "
+          "failed!\\n' "
           "\"$3\" >&2; exit 3 ;;\n"
           "  *killed*) kill -KILL $$ ;;\n"
           "esac\n");
@@ -43,6 +50,13 @@ StandInConverter::StandInConverter()
 StandInConverter::~StandInConverter()
 {
     qputenv("PATH", m_oldPath);
+}
+
+QString StandInConverter::realConverter() const
+{
+    QStringList folders = QFile::decodeName(m_oldPath).split(QLatin1Char(':'));
+    folders.removeAll(m_bin.path());
+    return QStandardPaths::findExecutable("ffmpeg", folders);
 }
 
 QList<QStringList> StandInConverter::runs() const

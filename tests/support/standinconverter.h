@@ -15,7 +15,8 @@
 // statistics lines to standard error for two seconds where its input's name holds "chatty" (and
 // stops where it cannot, as a converter that has lost its error stream). It
 // then exits with 3 after a reason on standard error where the name holds "exit3", is killed by
-// SIGKILL where it holds "killed", and exits with 0 otherwise.
+// SIGKILL where it holds "killed", and exits with 0 otherwise. Asked for the preview's picture
+// (its first argument -nostdin), it records nothing and hands the call to the real converter.
 class StandInConverter
 {
 public:
@@ -27,6 +28,8 @@ public:
     bool isValid() const { return m_valid; }
     // The folder that holds the stand-in, for the PATH of processes the test starts.
     QString directory() const { return m_bin.path(); }
+    // The real converter that the stand-in stands in front of on PATH.
+    QString realConverter() const;
     // The argument vectors of the runs recorded so far, sorted.
     QList<QStringList> runs() const;
     // What each run had as its standard input, as the system names it.

@@ -2,26 +2,33 @@
 
 #include "ui/droplabel.h"
 #include "ui/mainwindow.h"
+#include "ui/tintpreview.h"
 
 #include <QLabel>
 #include <QLayout>
 #include <QSlider>
 
-// The main window's children as its layout holds them, top to bottom; null where the layout
-// does not hold what it should.
+// The main window's children as its layout holds them: the column top to bottom, then the
+// preview; null where the layout does not hold what it should.
 struct WindowParts
 {
     explicit WindowParts(const MainWindow &window)
     {
+        // The column at the left, the preview at the right.
         const QLayout *layout = window.layout();
-        if (!layout || layout->count() != 3)
+        if (!layout || layout->count() != 2 || !layout->itemAt(0)->layout())
             return;
-        dropArea = qobject_cast<DropLabel *>(layout->itemAt(0)->widget());
-        valueLabel = qobject_cast<QLabel *>(layout->itemAt(1)->widget());
-        slider = qobject_cast<QSlider *>(layout->itemAt(2)->widget());
+        const QLayout *column = layout->itemAt(0)->layout();
+        if (column->count() != 3)
+            return;
+        dropArea = qobject_cast<DropLabel *>(column->itemAt(0)->widget());
+        valueLabel = qobject_cast<QLabel *>(column->itemAt(1)->widget());
+        slider = qobject_cast<QSlider *>(column->itemAt(2)->widget());
+        preview = qobject_cast<TintPreview *>(layout->itemAt(1)->widget());
     }
 
     DropLabel *dropArea = nullptr;
     QLabel *valueLabel = nullptr;
     QSlider *slider = nullptr;
+    TintPreview *preview = nullptr;
 };

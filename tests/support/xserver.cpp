@@ -78,12 +78,13 @@ bool XServer::xdotool(const QStringList &arguments, QString *output, Failure fai
     return true;
 }
 
-bool XServer::dragFromSourceTo(int y) const
+bool XServer::dragFromSourceTo(int y, int x) const
 {
+    const QString targetX = QString::number(x);
     const QString targetY = QString::number(y);
-    return xdotool({ "mousemove", "--sync", "600", "200", "mousedown", "1", "sleep", "0.3",
-        "mousemove", "450", "200", "sleep", "0.3", "mousemove", "210", targetY, "sleep", "0.3",
-        "mousemove", "200", targetY, "sleep", "0.3", "mouseup", "1" });
+    return xdotool({ "mousemove", "--sync", "960", "200", "mousedown", "1", "sleep", "0.3",
+        "mousemove", "800", "200", "sleep", "0.3", "mousemove", QString::number(x + 10), targetY,
+        "sleep", "0.3", "mousemove", targetX, targetY, "sleep", "0.3", "mouseup", "1" });
 }
 
 QStringList XServer::visibleWindows(const QString &title) const

@@ -27,8 +27,9 @@ public:
     // other than those in notThese, waiting (15 s at most) for one.
     QString findWindow(const QString &title, const QStringList &notThese = {}) const;
     // Presses the first mouse button on the drag source's window (which the tests place at
-    // x 500 to 700), moves over in steps as a hand would and releases at (200, y).
-    bool dragFromSourceTo(int y) const;
+    // x 910 to 1010, right of the program's window), moves over in steps as a hand would and
+    // releases at (x, y).
+    bool dragFromSourceTo(int y, int x = 200) const;
     // Asks the window to close, as a window manager's close button does.
     bool closeWindow(const QString &window) const;
     // The window's pixels as the server holds them now; empty where it has none.

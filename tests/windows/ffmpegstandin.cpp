@@ -3,7 +3,8 @@
 // own in the folder named by ZORV_STANDIN_RECORDS; it adds "start OUTPUT" and, as it ends,
 // "end OUTPUT" to the file "events" there, and sleeps ZORV_STANDIN_SLEEP seconds in between
 // where that is set. It writes nothing to standard output, and exits with 3 after a reason on
-// standard error where the input's name holds "exit3".
+// standard error where the input's name holds "exit3". Asked for the preview's picture (its first
+// argument -nostdin), it records nothing and fails, as a converter that cannot read the file.
 
 #include <windows.h>
 
@@ -48,6 +49,8 @@ int main()
     wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     wchar_t folder[MAX_PATH] = {};
     if (!arguments || !GetEnvironmentVariableW(L"ZORV_STANDIN_RECORDS", folder, MAX_PATH))
+        return 1;
+    if (count > 1 && std::wstring(arguments[1]) == L"-nostdin")
         return 1;
 
     std::string record;
