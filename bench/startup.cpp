@@ -4,6 +4,7 @@
 
 #include "stats.h"
 #include "support/xserver.h"
+#include "ui/mainwindow.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -101,8 +102,11 @@ int main(int argc, char *argv[])
 
     // The application as users get it, the bare window as users get it (GL probed), and the
     // floor for a window with text: the text window with the probe skipped.
-    const Contender contenders[] = { { arguments[1], {}, false }, { arguments[2], {}, false },
-        { arguments[2], { QStringLiteral("--text") }, true } };
+    // The yardsticks have the application's size: the memory of the window's pixels counts alike.
+    const QStringList size
+        = { QString::number(400 + previewSpacing + previewWidth), QStringLiteral("500") };
+    const Contender contenders[] = { { arguments[1], {}, false }, { arguments[2], size, false },
+        { arguments[2], size + QStringList { QStringLiteral("--text") }, true } };
     constexpr int count = 3;
     QList<double> times[count];
     QList<qint64> peaks[count];

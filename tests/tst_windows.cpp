@@ -3,6 +3,7 @@
 #include "convert/outputrules.h"
 #include "support/standinconverter.h"
 #include "support/xserver.h"
+#include "ui/mainwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +28,7 @@ private slots:
     void failedConversionShown();
     void fileOnTheCommandLine();
     void fromACommandPrompt();
+    void previewWithTheRealConverter();
     void killedWithFilesWaiting();
     void installer();
     void converterNotTakenFromCurrentFolder();
@@ -217,7 +219,9 @@ void TestWindows::keyStoredInRegistry()
     QVERIFY2(!window.isEmpty(), "the window did not appear");
     QString geometry;
     QVERIFY(m_x.xdotool({ "getwindowgeometry", "--shell", window }, &geometry));
-    QVERIFY2(geometry.contains("WIDTH=400\nHEIGHT=500"), qPrintable(geometry));
+    QVERIFY2(
+        geometry.contains(QString("WIDTH=%1\nHEIGHT=500").arg(400 + previewSpacing + previewWidth)),
+        qPrintable(geometry));
 
     QVERIFY(m_x.xdotool({ "windowfocus", "--sync", window }));
     QVERIFY(m_x.xdotool({ "key", "Right" }));
@@ -406,6 +410,65 @@ void TestWindows::fromACommandPrompt()
     QVERIFY2(said.contains(QRegularExpression("^Converted: Z:/tmp/zorv wine .* windowless.mp4 -> "
                                               "Z:/tmp/.* windowless_output.mp4")),
         qPrintable(said));
+}
+
+void TestWindows::previewWithTheRealConverter()
+{
+    // The program beside the ffmpeg.exe it ships with; a flat-coloured clip named on its command
+    // line shows in the preview with the colour that the converter's own filter gives it.
+    QFile cache(build + "/CMakeCache.txt");
+    QVERIFY(cache.open(QIODevice::ReadOnly));
+    const QString bundled = QRegularExpression("ZORV_BUNDLED_FFMPEG:PATH=(.*)")
+                                .match(QString::fromUtf8(cache.readAll()))
+                                .captured(1)
+                                .trimmed();
+    QVERIFY2(!bundled.isEmpty(), "the Windows build ships no ffmpeg.exe");
+    const QString folder = m_work.filePath("with ffmpeg");
+    QVERIFY(QDir().mkpath(folder));
+    const QString program = folder + "/zorv-video-converter.exe";
+    QVERIFY(QFile::exists(program) || QFile::copy(m_program, program));
+    QVERIFY(QFile::exists(folder + "/ffmpeg.exe")
+        || QFile::copy(bundled + "/ffmpeg.exe", folder + "/ffmpeg.exe"));
+    QTemporaryDir clips;
+    const QString clip = clips.filePath("flat.mp4");
+    QCOMPARE(QProcess::execute("ffmpeg",
+                 { "-v", "error", "-f", "lavfi", "-i", "color=c=0xC88650:s=320x180:r=10:d=1",
+                     "-pix_fmt", "yuv420p", clip }),
+        0);
+
+    // What the stored temperature gives the clip through the filter, in RGB.
+    bool stored = false;
+    const int kelvin = registryValue().section(' ', -1).toInt(&stored, 16);
+    QProcess filter;
+    filter.start("ffmpeg",
+        { "-v", "error", "-i", clip, "-frames:v", "1", "-vf",
+            rowFilter(gammaTableIndex(stored ? kelvin : 2700)) + ",format=rgb24", "-f", "rawvideo",
+            "-" });
+    QVERIFY(filter.waitForFinished());
+    const QByteArray expected = filter.readAllStandardOutput().left(3);
+    QCOMPARE(expected.size(), 3);
+
+    QProcess app;
+    const auto stop = qScopeGuard([&app] { stopProcess(app); });
+    app.setWorkingDirectory(m_work.filePath("start"));
+    const QString window = m_x.startClient(app, "wine", { program, windowsPath(clip) },
+        m_work.filePath("home"), "Zorv Video Converter");
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    // The preview's middle column, read off the window as the X server holds it (BGRX).
+    const int width = 400 + previewSpacing + previewWidth;
+    const auto shown = [&] {
+        const QByteArray image = m_x.windowImage(window);
+        for (int y = 20; y < 400 && image.size() >= width * 400 * 4; y += 10) {
+            const char *pixel = image.constData() + (y * width + width - 251) * 4;
+            if (std::abs(quint8(pixel[2]) - quint8(expected[0])) <= 3
+                && std::abs(quint8(pixel[1]) - quint8(expected[1])) <= 3
+                && std::abs(quint8(pixel[0]) - quint8(expected[2])) <= 3)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(shown(), 30000);
+    closeAndExpectSuccess(app, window);
 }
 
 void TestWindows::killedWithFilesWaiting()

@@ -15,7 +15,8 @@
 bool readStreamLine(const QString &line, YuvFrame *frame);
 
 // Decodes one picture of a video for the preview, with ffmpeg in the background: about a third of
-// the way in (the first where the length is not known), scaled to fit a box, as the planes that
+// the way in (its key frame at or before that; the first where the length is not known), scaled
+// to fit a box, as the planes that
 // the conversion's eq filter sees. One decode at a time: a newer one ends the older ffmpeg. It
 // gives up after 10 seconds. It writes nothing to disk: the picture comes through a pipe.
 class FrameDecoder : public QObject
