@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -22,17 +23,38 @@ std::array<std::uint8_t, 256> gammaLookUp(double gamma)
 
 // Fixed point, as the sums below need no more.
 constexpr int fractionBits = 16;
-constexpr int half = 1 << (fractionBits - 1);
 
 int fixedPoint(double value)
 {
     return int(std::lround(value * (1 << fractionBits)));
 }
 
-std::uint8_t clampedLevel(int value)
+// The levels from a fixed-point sum, rounded and held to 0..255 by a look-up: a sum lies within
+// a few hundred levels of the range on either side.
+class Levels
 {
-    return std::uint8_t(std::clamp((value + half) >> fractionBits, 0, 255));
-}
+public:
+    Levels()
+    {
+        for (int i = 0; i < size; ++i)
+            m_levels[std::size_t(i)] = std::uint8_t(std::clamp(i - below, 0, 255));
+    }
+    QRgb rgb(int red, int green, int blue) const
+    {
+        return 0xff000000U | (uint(level(red)) << 16) | (uint(level(green)) << 8) | level(blue);
+    }
+
+private:
+    // Sums lie between -300 and +600 levels: eq's levels with the widest matrix's chroma.
+    std::uint8_t level(int sum) const
+    {
+        return m_levels[std::size_t(((sum + (1 << (fractionBits - 1))) >> fractionBits) + below)];
+    }
+
+    static constexpr int below = 512;
+    static constexpr int size = 2048;
+    std::array<std::uint8_t, size> m_levels {};
+};
 
 } // namespace
 
@@ -77,6 +99,7 @@ QImage tintedImage(const YuvFrame &frame, int gammaIndex)
         blueFromCb[i] = fixedPoint(2 * (1 - kb) * cb);
     }
 
+    static const Levels levels;
     QImage image(frame.width, frame.height, QImage::Format_RGB32);
     const auto *lumaPlane = reinterpret_cast<const std::uint8_t *>(frame.planes.constData());
     const int chromaWidth = frame.width / 2;
@@ -87,13 +110,15 @@ QImage tintedImage(const YuvFrame &frame, int gammaIndex)
         const std::uint8_t *lumaLine = lumaPlane + y * frame.width;
         const std::uint8_t *cbLine = cbPlane + (y / 2) * chromaWidth;
         const std::uint8_t *crLine = crPlane + (y / 2) * chromaWidth;
-        for (int x = 0; x < frame.width; ++x) {
-            const int level = luma[lumaLine[x]];
-            const std::uint8_t cb = cbLine[x / 2];
-            const std::uint8_t cr = crLine[x / 2];
-            line[x] = qRgb(clampedLevel(level + redFromCr[cr]),
-                clampedLevel(level + greenFromCb[cb] + greenFromCr[cr]),
-                clampedLevel(level + blueFromCb[cb]));
+        // Two pixels a chroma sample, as 4:2:0 has them.
+        for (int x = 0; x < chromaWidth; ++x) {
+            const int red = redFromCr[crLine[x]];
+            const int green = greenFromCb[cbLine[x]] + greenFromCr[crLine[x]];
+            const int blue = blueFromCb[cbLine[x]];
+            const int left = luma[lumaLine[2 * x]];
+            const int right = luma[lumaLine[2 * x + 1]];
+            line[2 * x] = levels.rgb(left + red, left + green, left + blue);
+            line[2 * x + 1] = levels.rgb(right + red, right + green, right + blue);
         }
     }
     return image;
@@ -106,37 +131,58 @@ YuvFrame samplePicture(int width, int height)
     frame.height = height & ~1;
     frame.planes.resize(frame.width * frame.height * 3 / 2);
 
-    // Three bands: grey steps, skin-like tones, then every hue at full and at half strength.
+    // Four bands of columns: grey steps, skin-like tones, every hue at full strength, and at
+    // half. Each band's row is made once and copied down.
     const QRgb skins[] = { qRgb(255, 224, 196), qRgb(234, 192, 134), qRgb(224, 172, 105),
         qRgb(198, 134, 66), qRgb(141, 85, 36), qRgb(92, 51, 23) };
-    const auto colourAt = [&](int x, int y) {
-        const int band = y * 3 / frame.height;
+    const auto colourAt = [&](int band, int x) {
         if (band == 0) {
             const int level = x * 8 / frame.width * 255 / 7;
             return qRgb(level, level, level);
         }
         if (band == 1)
             return skins[x * 6 / frame.width];
-        const bool pale = y >= frame.height * 5 / 6;
-        return QColor::fromHsv(x * 359 / frame.width, pale ? 128 : 255, 255).rgb();
+        return QColor::fromHsv(x * 359 / frame.width, band == 2 ? 255 : 128, 255).rgb();
+    };
+    const auto bandOf = [&frame](int y) {
+        const int band = y * 3 / frame.height;
+        return band < 2 ? band : (y >= frame.height * 5 / 6 ? 3 : 2);
     };
     auto *lumaPlane = reinterpret_cast<std::uint8_t *>(frame.planes.data());
     std::uint8_t *cbPlane = lumaPlane + frame.width * frame.height;
-    std::uint8_t *crPlane = cbPlane + (frame.width / 2) * (frame.height / 2);
+    const int chromaWidth = frame.width / 2;
+    std::uint8_t *crPlane = cbPlane + chromaWidth * (frame.height / 2);
     // BT.601, 16 to 235, as a converter writes it.
-    for (int y = 0; y < frame.height; ++y) {
+    std::array<QByteArray, 4> luma;
+    std::array<QByteArray, 4> cb;
+    std::array<QByteArray, 4> cr;
+    for (int band = 0; band < 4; ++band) {
+        luma[std::size_t(band)].resize(frame.width);
+        cb[std::size_t(band)].resize(chromaWidth);
+        cr[std::size_t(band)].resize(chromaWidth);
         for (int x = 0; x < frame.width; ++x) {
-            const QRgb colour = colourAt(x, y);
-            lumaPlane[y * frame.width + x]
-                = std::uint8_t(std::lround(16 + 65.481 * qRed(colour) / 255
-                    + 128.553 * qGreen(colour) / 255 + 24.966 * qBlue(colour) / 255));
-            if (x % 2 == 0 && y % 2 == 0) {
-                const std::size_t at = std::size_t((y / 2) * (frame.width / 2) + x / 2);
-                cbPlane[at] = std::uint8_t(std::lround(128 - 37.797 * qRed(colour) / 255
-                    - 74.203 * qGreen(colour) / 255 + 112.0 * qBlue(colour) / 255));
-                crPlane[at] = std::uint8_t(std::lround(128 + 112.0 * qRed(colour) / 255
-                    - 93.786 * qGreen(colour) / 255 - 18.214 * qBlue(colour) / 255));
+            const QRgb colour = colourAt(band, x);
+            const double red = qRed(colour) / 255.0;
+            const double green = qGreen(colour) / 255.0;
+            const double blue = qBlue(colour) / 255.0;
+            luma[std::size_t(band)][x]
+                = char(std::lround(16 + 65.481 * red + 128.553 * green + 24.966 * blue));
+            if (x % 2 == 0) {
+                cb[std::size_t(band)][x / 2]
+                    = char(std::lround(128 - 37.797 * red - 74.203 * green + 112.0 * blue));
+                cr[std::size_t(band)][x / 2]
+                    = char(std::lround(128 + 112.0 * red - 93.786 * green - 18.214 * blue));
             }
+        }
+    }
+    for (int y = 0; y < frame.height; ++y) {
+        const auto band = std::size_t(bandOf(y));
+        std::memcpy(lumaPlane + y * frame.width, luma[band].constData(), std::size_t(frame.width));
+        if (y % 2 == 0) {
+            std::memcpy(
+                cbPlane + (y / 2) * chromaWidth, cb[band].constData(), std::size_t(chromaWidth));
+            std::memcpy(
+                crPlane + (y / 2) * chromaWidth, cr[band].constData(), std::size_t(chromaWidth));
         }
     }
     return frame;
