@@ -112,10 +112,7 @@ void FrameDecoder::run(const QStringList &arguments)
 {
     const QString program = converterProgram();
     if (program.isEmpty()) {
-        // Told once the caller has returned, as every other answer.
-        QMetaObject::invokeMethod(
-            this, [this] { fail(QStringLiteral("ffmpeg could not be started")); },
-            Qt::QueuedConnection);
+        fail(QStringLiteral("ffmpeg could not be started"));
         return;
     }
     m_process = std::make_unique<QProcess>();

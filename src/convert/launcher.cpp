@@ -42,7 +42,7 @@ QString queueConversion(ConverterQueue &queue, const QString &path, int temperat
 {
     const Conversion conversion { path, gammaTableIndex(temperature) };
     const QString output = conversion.output();
-    const QString why = whyNotConverted(path, output);
+    QString why = whyNotConverted(path, output);
     if (!why.isEmpty())
         return why;
 

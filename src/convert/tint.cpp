@@ -48,7 +48,8 @@ private:
     // Sums lie between -300 and +600 levels: eq's levels with the widest matrix's chroma.
     std::uint8_t level(int sum) const
     {
-        return m_levels[std::size_t(((sum + (1 << (fractionBits - 1))) >> fractionBits) + below)];
+        const int at = ((sum + (1 << (fractionBits - 1))) >> fractionBits) + below;
+        return m_levels[std::size_t(at)];
     }
 
     static constexpr int below = 512;
@@ -101,17 +102,18 @@ QImage tintedImage(const YuvFrame &frame, int gammaIndex)
 
     static const Levels levels;
     QImage image(frame.width, frame.height, QImage::Format_RGB32);
+    const std::ptrdiff_t width = frame.width;
+    const std::ptrdiff_t chromaWidth = width / 2;
     const auto *lumaPlane = reinterpret_cast<const std::uint8_t *>(frame.planes.constData());
-    const int chromaWidth = frame.width / 2;
-    const std::uint8_t *cbPlane = lumaPlane + frame.width * frame.height;
+    const std::uint8_t *cbPlane = lumaPlane + width * frame.height;
     const std::uint8_t *crPlane = cbPlane + chromaWidth * (frame.height / 2);
     for (int y = 0; y < frame.height; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const std::uint8_t *lumaLine = lumaPlane + y * frame.width;
+        const std::uint8_t *lumaLine = lumaPlane + y * width;
         const std::uint8_t *cbLine = cbPlane + (y / 2) * chromaWidth;
         const std::uint8_t *crLine = crPlane + (y / 2) * chromaWidth;
         // Two pixels a chroma sample, as 4:2:0 has them.
-        for (int x = 0; x < chromaWidth; ++x) {
+        for (std::ptrdiff_t x = 0; x < chromaWidth; ++x) {
             const int red = redFromCr[crLine[x]];
             const int green = greenFromCb[cbLine[x]] + greenFromCr[crLine[x]];
             const int blue = blueFromCb[cbLine[x]];
@@ -148,9 +150,10 @@ YuvFrame samplePicture(int width, int height)
         const int band = y * 3 / frame.height;
         return band < 2 ? band : (y >= frame.height * 5 / 6 ? 3 : 2);
     };
+    const std::ptrdiff_t lineWidth = frame.width;
+    const std::ptrdiff_t chromaWidth = lineWidth / 2;
     auto *lumaPlane = reinterpret_cast<std::uint8_t *>(frame.planes.data());
-    std::uint8_t *cbPlane = lumaPlane + frame.width * frame.height;
-    const int chromaWidth = frame.width / 2;
+    std::uint8_t *cbPlane = lumaPlane + lineWidth * frame.height;
     std::uint8_t *crPlane = cbPlane + chromaWidth * (frame.height / 2);
     // BT.601, 16 to 235, as a converter writes it.
     std::array<QByteArray, 4> luma;
@@ -158,8 +161,8 @@ YuvFrame samplePicture(int width, int height)
     std::array<QByteArray, 4> cr;
     for (int band = 0; band < 4; ++band) {
         luma[std::size_t(band)].resize(frame.width);
-        cb[std::size_t(band)].resize(chromaWidth);
-        cr[std::size_t(band)].resize(chromaWidth);
+        cb[std::size_t(band)].resize(frame.width / 2);
+        cr[std::size_t(band)].resize(frame.width / 2);
         for (int x = 0; x < frame.width; ++x) {
             const QRgb colour = colourAt(band, x);
             const double red = qRed(colour) / 255.0;
@@ -177,7 +180,7 @@ YuvFrame samplePicture(int width, int height)
     }
     for (int y = 0; y < frame.height; ++y) {
         const auto band = std::size_t(bandOf(y));
-        std::memcpy(lumaPlane + y * frame.width, luma[band].constData(), std::size_t(frame.width));
+        std::memcpy(lumaPlane + y * lineWidth, luma[band].constData(), std::size_t(lineWidth));
         if (y % 2 == 0) {
             std::memcpy(
                 cbPlane + (y / 2) * chromaWidth, cb[band].constData(), std::size_t(chromaWidth));

@@ -8,7 +8,7 @@ namespace {
 
 // Large enough that a block is one allocation among thousands of files, small enough that a
 // file left waiting long does not hold much.
-constexpr std::size_t blockSize = 64 * 1024;
+constexpr std::size_t blockSize = std::size_t { 64 } * 1024;
 
 } // namespace
 
