@@ -65,7 +65,8 @@ bool isAbsoluteLocalPath(const QString &path)
 #endif
 }
 
-// Takes a drag that holds URLs, whatever kind, with the safest action its source offers.
+} // namespace
+
 void takeUrlDrag(QDragMoveEvent *event)
 {
     const Qt::DropAction action = takenDropAction(event->possibleActions());
@@ -74,8 +75,6 @@ void takeUrlDrag(QDragMoveEvent *event)
         event->accept();
     }
 }
-
-} // namespace
 
 QString droppedFilePath(const QUrl &url)
 {

@@ -24,6 +24,9 @@ QString converterMissingText();
 // How a drag that offers these actions is taken: never as a move where anything else is offered,
 // since a source deletes what it moved, perhaps before the converter has read it.
 Qt::DropAction takenDropAction(Qt::DropActions offered);
+// Takes a drag that holds URLs, whatever kind, with the safest action its source offers; leaves
+// any other as it is, refused.
+void takeUrlDrag(QDragMoveEvent *event);
 
 class DropLabel;
 // Hands files on to be converted, in this order, as a drop does with the files it names,

@@ -22,16 +22,6 @@ namespace {
 
 constexpr int gap = 6; // between the picture and its caption
 
-// How the preview takes a drag: as the drop area does.
-void takeUrlDrag(QDragMoveEvent *event)
-{
-    const Qt::DropAction action = takenDropAction(event->possibleActions());
-    if (event->mimeData()->hasUrls() && action != Qt::IgnoreAction) {
-        event->setDropAction(action);
-        event->accept();
-    }
-}
-
 } // namespace
 
 QString previewCaption(const QString &file, int kelvin)
