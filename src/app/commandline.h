@@ -26,8 +26,8 @@ bool readNameList(const QString &from, bool nullSeparated, QStringList *names, Q
 
 struct StartOptions;
 // The files that a start's options name, as arguments and then in the list they name, in their
-// order; says on standard error which names are no file, and counts them into notFiles. False,
-// and why, where the list cannot be read.
+// order; says on standard error which names are no file, and counts them into notFiles where
+// given. False, and why, where the list cannot be read.
 bool filesOfStart(const StartOptions &options, QStringList *files, int *notFiles, QString *why);
 
 // The files that names give, in their order; says on standard error which names are no file,

@@ -36,7 +36,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList files;
     QString why;
-    if (int notFiles = 0; !filesOfStart(options, &files, &notFiles, &why)) {
+    if (!filesOfStart(options, &files, nullptr, &why)) {
         std::cerr << "zorv-video-converter: " << why.toLocal8Bit().constData() << std::endl;
         return 2;
     }

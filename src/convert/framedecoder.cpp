@@ -129,9 +129,10 @@ void FrameDecoder::run(const QStringList &arguments)
 void FrameDecoder::ran()
 {
     const QByteArray picture = m_process->readAllStandardOutput();
-    const QString report = QString::fromUtf8(m_process->readAllStandardError());
+    const QByteArray errors = m_process->readAllStandardError();
+    const QString report = QString::fromUtf8(errors);
     LogFacts facts;
-    readLogLines(facts, report.toUtf8() + '\n');
+    readLogLines(facts, errors + '\n');
     const QString why = failureReason(m_path, QStringLiteral("ffmpeg could not read it"), facts);
 
     if (m_probing) {
