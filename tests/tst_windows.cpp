@@ -386,7 +386,10 @@ void TestWindows::fromACommandPrompt()
     printing.setStandardOutputFile(version);
     printing.start("wine", { m_program, "--version" });
     QVERIFY(printing.waitForFinished(30000));
-    QCOMPARE(printing.exitCode(), 0);
+    QVERIFY2(printing.exitCode() == 0,
+        qPrintable(QString("exit code %1: %2")
+                       .arg(printing.exitCode())
+                       .arg(QString::fromLocal8Bit(printing.readAllStandardError()))));
     QFile printed(version);
     QVERIFY(printed.open(QIODevice::ReadOnly));
     QCOMPARE(printed.readAll().trimmed(), "zorv-video-converter " ZORV_VERSION);
