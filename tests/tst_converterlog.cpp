@@ -58,18 +58,27 @@ void TestConverterLog::recordedRuns_data()
     QTest::addColumn<double>("position");
     QTest::addColumn<double>("speed");
     QTest::addColumn<QString>("lastMessage"); // null: not looked at
+    QTest::addColumn<QString>("notWhole"); // why it is no whole re-tinted file, had it exited 0
 
-    QTest::newRow("converted") << "ffmpeg-converted.log" << 20.0 << 19.88 << 7.54 << QString();
+    QTest::newRow("converted: 0.12 s short is whole")
+        << "ffmpeg-converted.log" << 20.0 << 19.88 << 7.54 << QString() << "";
     QTest::newRow("two inputs: the first input's duration")
-        << "ffmpeg-two-inputs.log" << 4.0 << 3.88 << 36.0 << QString();
+        << "ffmpeg-two-inputs.log" << 4.0 << 3.88 << 36.0 << QString() << "";
     QTest::newRow("no duration: a raw stream")
-        << "ffmpeg-no-duration.log" << -1.0 << 19.88 << 7.47 << QString();
+        << "ffmpeg-no-duration.log" << -1.0 << 19.88 << 7.47 << QString() << "";
     QTest::newRow("invalid input: the reason is the last line")
         << "ffmpeg-invalid-input.log" << -1.0 << -1.0 << -1.0
-        << "/tmp/fft/bad.mp4: Invalid data found when processing input";
+        << "/tmp/fft/bad.mp4: Invalid data found when processing input"
+        << "";
     QTest::newRow("disk full: the reason comes before the encoder's figures")
         << "ffmpeg-disk-full.log" << 20.0 << 6.8 << 7.89
-        << "Error closing file /dev/full: No space left on device";
+        << "Error closing file /dev/full: No space left on device"
+        << "only 0:07 of 0:20 converted";
+    QTest::newRow("a cut input, exit 0: short") << "ffmpeg-cut-short.log" << 10.0 << 3.8 << 12.8
+                                                << QString() << "only 0:04 of 0:10 converted";
+    QTest::newRow("audio alone, exit 0: nothing re-tinted")
+        << "ffmpeg-audio-only.log" << 3.0 << 3.01 << 85.4 << QString()
+        << "no video stream: nothing to re-tint";
 }
 
 void TestConverterLog::recordedRuns()
@@ -79,6 +88,7 @@ void TestConverterLog::recordedRuns()
     QFETCH(double, position);
     QFETCH(double, speed);
     QFETCH(QString, lastMessage);
+    QFETCH(QString, notWhole);
 
     QFile recorded(QStringLiteral(ZORV_TEST_DATA "/") + recording);
     QVERIFY(recorded.open(QIODevice::ReadOnly));
@@ -101,6 +111,7 @@ void TestConverterLog::recordedRuns()
     QCOMPARE(log.facts().speed, speed);
     if (!lastMessage.isNull())
         QCOMPARE(log.facts().lastMessage, lastMessage);
+    QCOMPARE(whyNotWhole(log.facts()), notWhole);
 }
 
 void TestConverterLog::longLogReadFromItsEnd()

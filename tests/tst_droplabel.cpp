@@ -238,6 +238,13 @@ void TestDropLabel::batchTakesTurns_data()
     QTest::newRow("one file twice, once through a linked folder")
         << QStringList { "a.mp4", "../link/a.mp4", "b.mp4" }
         << QStringList { "a_output.mp4", "b_output.mp4", "a_output.mp4" };
+    // Nothing is read while it is written, whichever came first.
+    QTest::newRow("an output read first: its writer waits for the reader")
+        << QStringList { "x_output.mp4", "x.mp4", "b.mp4" }
+        << QStringList { "x_output_output.mp4", "b_output.mp4", "x_output.mp4" };
+    QTest::newRow("written first: its reader waits, through a linked folder")
+        << QStringList { "y.mp4", "../link/y_output.mp4", "b.mp4" }
+        << QStringList { "y_output.mp4", "b_output.mp4", "y_output_output.mp4" };
 }
 
 void TestDropLabel::batchTakesTurns()
@@ -254,6 +261,7 @@ void TestDropLabel::batchTakesTurns()
     for (QString &output : starts)
         output = real.canonicalPath() + '/' + output;
     TraceCapture trace;
+    TraceCapture errors(std::cerr);
     drop(urlData(urls));
     // The pass has handled every file before the first converter ends.
     QCOMPARE(trace.lines().size(), 6 * files.size());
@@ -265,6 +273,8 @@ void TestDropLabel::batchTakesTurns()
     QCOMPARE(inTurns(batch.starts, turn), inTurns(starts, turn));
     QCOMPARE(batch.mostAtOnce, turn);
     QVERIFY(!batch.outputWrittenTwiceAtOnce);
+    // Our own files wait their turn: no other program is blamed.
+    QCOMPARE(errors.lines(), QStringList());
 }
 
 void TestDropLabel::missingConverterIsShown_data()

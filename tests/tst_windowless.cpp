@@ -21,6 +21,9 @@ private slots:
     void convert();
     void interrupted();
     void progressOnATerminal();
+    void twoProgramsOneOutput_data();
+    void twoProgramsOneOutput();
+    void realOutputsConvertedAgain();
 
 private:
     // Readies a process as a script starts one: no display, in the files' folder, the stand-in
@@ -98,7 +101,8 @@ void TestWindowless::convert_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("converted"); // the inputs of the converter's runs
     QTest::addColumn<QString>("filter"); // of every run
-    QTest::addColumn<QStringList>("said"); // on standard error, in this order
+    QTest::addColumn<QStringList>("said"); // on standard error
+    QTest::addColumn<bool>("inOrder"); // where the program promises the order
 
     const QString dir = m_files.path();
     const QString stored = "eq=gamma_r=1:gamma_g=0.676458:gamma_b=0.347868";
@@ -108,11 +112,12 @@ void TestWindowless::convert_data()
         << QStringList { "Not a file: missing.mp4",
                "Converted: " + dir + "/a.mp4 -> " + dir + "/a_output.mp4",
                "Conversion failed: " + dir + "/b exit3.mp4 -> " + dir
-                   + "/b exit3_output.mp4: ffmpeg exited with code 3" };
+                   + "/b exit3_output.mp4: ffmpeg exited with code 3" }
+        << false; // two converters at once may end in either order
     QTest::newRow("a temperature for this run")
         << QStringList { "--no-window", "--temperature", "3200", "a.mp4" } << QByteArray() << 0
         << QStringList { dir + "/a.mp4" } << "eq=gamma_r=1:gamma_g=0.745421:gamma_b=0.477936"
-        << QStringList { "Converted: " + dir + "/a.mp4 -> " + dir + "/a_output.mp4" };
+        << QStringList { "Converted: " + dir + "/a.mp4 -> " + dir + "/a_output.mp4" } << true;
 
     // Five thousand names from standard input, NUL-separated: those without a "." are named
     // and left, the one with a line break in its name is converted.
@@ -130,7 +135,8 @@ void TestWindowless::convert_data()
         << QStringList { dir + "/line\nbreak.mp4" } << stored
         << left
             + QStringList { "Converted: " + dir + "/line\nbreak.mp4 -> " + dir
-                  + "/line\nbreak_output.mp4" };
+                  + "/line\nbreak_output.mp4" }
+        << true;
 }
 
 void TestWindowless::convert()
@@ -141,6 +147,7 @@ void TestWindowless::convert()
     QFETCH(QStringList, converted);
     QFETCH(QString, filter);
     QFETCH(QStringList, said);
+    QFETCH(bool, inOrder);
 
     QProcess program;
     start(program, arguments);
@@ -157,8 +164,9 @@ void TestWindowless::convert()
     // One line a file into a pipe, and never a carriage return.
     const QByteArray error = program.readAllStandardError();
     QVERIFY(!error.contains('\r'));
-    QString expected = said.join('\n');
-    QVERIFY2(QString::fromUtf8(error).contains(expected), error.right(2000).constData());
+    const QString lines = '\n' + QString::fromUtf8(error);
+    for (const QString &line : inOrder ? QStringList { said.join('\n') } : said)
+        QVERIFY2(lines.contains('\n' + line), error.right(2000).constData());
     // The stored temperature stays as it was.
     QCOMPARE(storedEntryIn(settingsFileIn(qEnvironmentVariable("XDG_CONFIG_HOME"))), QString());
 }
@@ -183,6 +191,10 @@ void TestWindowless::interrupted()
         { "interrupted " + m_files.path() + "/long_output.mp4" });
     const QStringList said = QString::fromUtf8(program.readAllStandardError()).split('\n');
     QCOMPARE(said.filter("Not started: ").size(), 2);
+    // Stopped at the user's word: no failure of ffmpeg.
+    QCOMPARE(said.filter(QRegularExpression("^(Interrupted|Conversion failed): ")),
+        { "Interrupted: " + m_files.path() + "/long.mp4 -> " + m_files.path()
+            + "/long_output.mp4" });
 }
 
 void TestWindowless::progressOnATerminal()
@@ -198,6 +210,80 @@ void TestWindowless::progressOnATerminal()
     const QByteArray shown = terminal.readAllStandardOutput();
     QVERIFY2(shown.contains("\r1/2 converted, 1 failed"), shown.constData());
     QVERIFY2(shown.contains("Conversion failed: "), shown.constData());
+}
+
+void TestWindowless::twoProgramsOneOutput_data()
+{
+    QTest::addColumn<bool>("killFirst");
+    QTest::newRow("both running") << false;
+    QTest::newRow("the first killed, its converter still running") << true;
+}
+
+void TestWindowless::twoProgramsOneOutput()
+{
+    // A second program converting the same file waits for the first one's converter, also
+    // where that converter has outlived its program.
+    QFETCH(bool, killFirst);
+    qputenv("ZORV_STANDIN_SLEEP", "2");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    QProcess first;
+    start(first, { "--no-window", "a.mp4" });
+    QVERIFY(m_converter.waitForRuns(1));
+    if (killFirst) {
+        first.kill();
+        QVERIFY(first.waitForFinished(5000));
+    }
+    QProcess second;
+    start(second, { "--no-window", "-t", "6500", "a.mp4" });
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 0);
+    const QString input = m_files.path() + "/a.mp4";
+    const QString output = m_files.path() + "/a_output.mp4";
+    QCOMPARE(m_converter.events(),
+        QStringList({ "start " + output, "end " + output, "start " + output, "end " + output }));
+    QVERIFY(second.readAllStandardError().contains(
+        "Waiting for another conversion of " + input.toUtf8() + '\n'));
+    QVERIFY(killFirst || (first.waitForFinished(10000) && first.exitCode() == 0));
+}
+
+void TestWindowless::realOutputsConvertedAgain()
+{
+    // A folder converted once is converted again, twice at once: every output is whole.
+    QTemporaryDir folder;
+    const QString clip = folder.filePath("x.mp4");
+    QCOMPARE(QProcess::execute(m_converter.realConverter(),
+                 { "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=8",
+                     "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", clip }),
+        0);
+    QVERIFY(QFile::copy(clip, folder.filePath("x_output.mp4")));
+    QProcessEnvironment real = QProcessEnvironment::systemEnvironment();
+    real.insert("PATH", QFileInfo(m_converter.realConverter()).path());
+    QProcess programs[2];
+    const QStringList arguments[2]
+        = { { "--no-window", "x_output.mp4", "x.mp4" }, { "--no-window", "-t", "6500", "x.mp4" } };
+    for (int i = 0; i < 2; ++i) {
+        prepare(programs[i]);
+        programs[i].setProcessEnvironment(real);
+        programs[i].setWorkingDirectory(folder.path());
+        programs[i].start(QStringLiteral(ZORV_APPLICATION), arguments[i]);
+    }
+    for (QProcess &program : programs) {
+        QVERIFY(program.waitForFinished(60000));
+        QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
+    }
+    for (const char *name : { "x_output.mp4", "x_output_output.mp4" }) {
+        QProcess probe;
+        probe.start(m_converter.realConverter(),
+            { "-v", "error", "-i", folder.filePath(name), "-f", "null", "-" });
+        QVERIFY(probe.waitForFinished(30000));
+        QCOMPARE(probe.readAllStandardError(), QByteArray());
+        QProcess length;
+        length.start(QFileInfo(m_converter.realConverter()).path() + "/ffprobe",
+            { "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                folder.filePath(name) });
+        QVERIFY(length.waitForFinished(10000));
+        QVERIFY2(length.readAllStandardOutput().toDouble() >= 7.9, name);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWindowless)

@@ -51,11 +51,17 @@ QString consoleProgressText(const Batch &batch, int total, int refused)
                        .arg(batch.converted)
                        .arg(total)
                        .arg(batch.failed.size() + refused);
+    if (batch.interrupted > 0)
+        text += QStringLiteral(", %1 interrupted").arg(batch.interrupted);
     for (const ConvertingFile &file : batch.progress) {
         text += QStringLiteral(" \u00b7 ") + QFileInfo(file.input).fileName();
         const QString progress = conversionProgressText(file.facts);
         if (!progress.isEmpty())
             text += QLatin1Char(' ') + progress;
+    }
+    for (const QString &input : batch.held) {
+        text += QStringLiteral(" \u00b7 waiting for another conversion of ")
+            + QFileInfo(input).fileName();
     }
     return text;
 }

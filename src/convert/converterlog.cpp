@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cmath>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -65,6 +66,16 @@ void readLogLine(LogFacts &facts, const QString &line)
         }
         return;
     }
+    if (!facts.inputsRead) {
+        if (line == QLatin1String("Stream mapping:")
+            || line.startsWith(QLatin1String("Output #"))) {
+            facts.inputsRead = true;
+        } else if (line.startsWith(QLatin1String("Stream #"))
+            && line.contains(QLatin1String(": Video: "))
+            && !line.endsWith(QLatin1String("(attached pic)"))) {
+            ++facts.inputVideoStreams;
+        }
+    }
     if (line.startsWith(QLatin1String("video:")) && line.contains(QLatin1String(" audio:"))) {
         facts.summarized = true;
         return;
@@ -76,8 +87,9 @@ void readLogLine(LogFacts &facts, const QString &line)
     facts.lastMessage = line.left(longest);
 }
 
+} // namespace
+
 #ifdef Q_OS_UNIX
-// The folder is ours alone: no link, no file, nobody else's; made 0700 where it is not.
 bool isPrivateFolder(const QString &folder, QString *why)
 {
     struct stat status = {};
@@ -109,6 +121,8 @@ bool isPrivateFolder(const QString &folder, QString *why)
 }
 #endif
 
+namespace {
+
 // Deletes the oldest of the logs the program named in folder, but the newest maxLogs and the
 // one just made.
 void keepNewestLogs(const QString &folder, const QString &made)
@@ -132,6 +146,29 @@ double LogFacts::share() const
     if (duration <= 0 || position < 0)
         return -1;
     return std::min(position / duration, 1.0);
+}
+
+QString clockText(double seconds)
+{
+    const auto whole = qint64(std::llround(std::max(seconds, 0.0)));
+    const QChar zero(QLatin1Char('0'));
+    if (whole < 3600)
+        return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, zero);
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600)
+        .arg(whole / 60 % 60, 2, 10, zero)
+        .arg(whole % 60, 2, 10, zero);
+}
+
+QString whyNotWhole(const LogFacts &facts)
+{
+    if (facts.inputsRead && facts.inputVideoStreams == 0)
+        return QStringLiteral("no video stream: nothing to re-tint");
+    if (facts.duration > 0 && facts.position >= 0
+        && facts.duration - facts.position > std::max(1.0, facts.duration * 0.02))
+        return QStringLiteral("only %1 of %2 converted")
+            .arg(clockText(facts.position), clockText(facts.duration));
+    return {};
 }
 
 int readLogLines(LogFacts &facts, const QByteArray &text)

@@ -14,6 +14,8 @@ struct LogFacts
     // encoders' figures that follow the closing summary.
     QString lastMessage;
     bool summarized = false; // the closing summary ("video:... audio:...") has been read
+    bool inputsRead = false; // the inputs' streams have all been listed
+    int inputVideoStreams = 0; // among them; cover art is a picture, not a video
 
     // The share done, from 0 to 1, or below 0 where the duration or the position is not known.
     double share() const;
@@ -24,9 +26,19 @@ struct LogFacts
 // end is no complete line yet: it is left for the next read.
 int readLogLines(LogFacts &facts, const QByteArray &text);
 
+// A length of time as a clock shows it: "0:42", "1:00:05".
+QString clockText(double seconds);
+// Why a converter that exited well has not made a whole, re-tinted file, in a few words; empty
+// where it has, or where its log cannot tell. Its output may end short of the input by a
+// second, or by 2 % of a long one: streams rarely end on the same frame.
+QString whyNotWhole(const LogFacts &facts);
+
 // The program's own folder for what it keeps between runs: in the user's state folder on Linux,
 // in the local application data folder on Windows.
 QString programStateFolder();
+// Whether folder is the user's own, no link and no file, and private: made so (0700) where it
+// is not yet. Else why says why.
+bool isPrivateFolder(const QString &folder, QString *why);
 // The folder that conversion logs go into, in the program's state folder.
 QString conversionLogFolder();
 

@@ -1,12 +1,14 @@
 #include "convert/converterqueue.h"
 
 #include "app/processsetup.h"
+#include "convert/conversionlock.h"
 #include "convert/outputrules.h"
 #include "convert/processendwatcher.h"
 
 #include <QDir>
 #include <QEventLoopLocker>
 #include <QProcess>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -38,6 +40,20 @@ QString notStartedLine(const QString &input)
 void sayOnStandardError(const QString &line)
 {
     std::cerr << line.toLocal8Bit().constData() << std::endl;
+}
+
+QString interruptedLine(const Conversion &conversion, const LogFacts &facts)
+{
+    QString line
+        = QStringLiteral("Interrupted: %1 -> %2").arg(conversion.input, conversion.output());
+    if (facts.position >= 0)
+        line += QStringLiteral(" (the output ends at %1)").arg(clockText(facts.position));
+    return line;
+}
+
+QString heldLine(const QString &input)
+{
+    return QStringLiteral("Waiting for another conversion of %1").arg(input);
 }
 
 QString describeEnd(const ProcessEnd &end)
@@ -82,6 +98,9 @@ ConverterQueue::ConverterQueue(QObject *parent, int limit)
     m_keeping.setSingleShot(true);
     m_keeping.setInterval(300);
     connect(&m_keeping, &QTimer::timeout, this, &ConverterQueue::keepWaitingFiles);
+    m_lockRetry.setSingleShot(true);
+    m_lockRetry.setInterval(500);
+    connect(&m_lockRetry, &QTimer::timeout, this, &ConverterQueue::startWhatMay);
 }
 
 ConverterQueue::~ConverterQueue()
@@ -118,7 +137,9 @@ Batch ConverterQueue::batch() const
     batch.converting = int(m_running.size());
     batch.waiting = m_waiting.size();
     batch.converted = m_converted;
+    batch.interrupted = m_interrupted;
     batch.failed = m_failed;
+    batch.held = m_held;
     for (const Running &run : m_running)
         batch.progress << ConvertingFile { run.conversion.input, run.log.facts() };
     return batch;
@@ -129,6 +150,7 @@ void ConverterQueue::forgetEndedBatch()
     if (!isIdle() || m_dropsOpen > 0)
         return;
     m_converted = 0;
+    m_interrupted = 0;
     m_failed.clear();
 }
 
@@ -165,6 +187,7 @@ void ConverterQueue::stopWaiting()
         m_say(notStartedLine(m_waiting.at(i).input));
     }
     m_waiting.clear();
+    m_held.clear();
     holdProgramWhileBusy();
     keepWaitingFiles();
     emit batchChanged();
@@ -178,7 +201,8 @@ void ConverterQueue::stopTakingFiles()
 
 void ConverterQueue::stopRunning(bool atOnce)
 {
-    for (const Running &run : m_running) {
+    for (Running &run : m_running) {
+        run.stopAsked = true;
 #ifdef Q_OS_WIN
         // Without a terminal's signals, a converter sharing our console heard its Ctrl-C.
         if (atOnce) {
@@ -212,38 +236,63 @@ void ConverterQueue::holdProgramWhileBusy()
 
 void ConverterQueue::startWhatMay()
 {
-    // An output that a converter writes, or that an earlier file waits to write, is not free.
-    // Keys are taken when a turn comes, not kept for every waiting file: they are what the
-    // folders resolve to then.
-    if (int(m_running.size()) < m_limit) {
-        QStringList taken;
-        for (const Running &run : m_running)
-            taken << run.key;
-        for (int next = 0; next < m_waiting.size() && int(m_running.size()) < m_limit;) {
-            const Conversion conversion = m_waiting.at(next);
-            const QString key = outputKey(conversion.output());
-            if (taken.contains(key)) {
-                ++next;
-                continue;
-            }
-            m_waiting.removeAt(next);
-            start(conversion, key);
-            taken << key;
-        }
+    // A file is read only where nothing writes it, and written only where nothing reads or
+    // writes it: no converter of ours, and no file that waits before it. Keys are taken when a
+    // turn comes, not kept for every waiting file: they are what the folders resolve to then.
+    QSet<QString> reads;
+    QSet<QString> writes;
+    for (const Running &run : m_running) {
+        reads << run.inputKey;
+        writes << run.key;
     }
+    const QStringList wasHeld = m_held;
+    m_held.clear();
+    for (int next = 0; next < m_waiting.size() && int(m_running.size()) < m_limit;) {
+        const Conversion conversion = m_waiting.at(next);
+        const QString key = outputKey(conversion.output());
+        const QString inputKey = outputKey(conversion.input);
+        const bool free
+            = !writes.contains(key) && !reads.contains(key) && !writes.contains(inputKey);
+        reads << inputKey;
+        writes << key;
+        if (free && startIfFree(conversion, key, inputKey)) {
+            m_waiting.removeAt(next);
+            continue;
+        }
+        if (free) {
+            m_held << conversion.input;
+            if (!wasHeld.contains(conversion.input))
+                m_say(heldLine(conversion.input));
+        }
+        ++next;
+    }
+    // Another program's converter says nothing when it ends: it is asked after.
+    if (!m_held.isEmpty())
+        m_lockRetry.start();
 
     holdProgramWhileBusy();
     keepWaitingFilesSoon();
     emit batchChanged();
 }
 
-void ConverterQueue::start(const Conversion &conversion, const QString &key)
+bool ConverterQueue::startIfFree(
+    const Conversion &conversion, const QString &key, const QString &inputKey)
 {
     // A link may have been put at the output's name while the file waited.
     if (const QString why = whyNotConverted(conversion.input, conversion.output());
         !why.isEmpty()) {
         finish(conversion, why, why);
-        return;
+        return true;
+    }
+    ConversionLock lock;
+    QString whyNoLock;
+    const ConversionLock::Taken taken = lock.take(inputKey, key, &whyNoLock);
+    if (taken == ConversionLock::HeldElsewhere)
+        return false;
+    if (taken == ConversionLock::NoLocks && !m_toldWhyNoLock) {
+        m_toldWhyNoLock = true;
+        m_say(QStringLiteral("No locks between programs: %1; conversions run as if alone")
+                  .arg(whyNoLock));
     }
 
     // Detached, so it outlives us. Its messages go into a file, which neither fills up nor
@@ -265,16 +314,20 @@ void ConverterQueue::start(const Conversion &conversion, const QString &key)
     // The trace is complete before the converter, which shares our standard output, starts.
     std::cout.flush();
     qint64 pid = 0;
-    if (converter.program().isEmpty() || !converter.startDetached(&pid)) {
+    // The converter holds its files from now on, until it ends: our own hold goes at once.
+    lock.lendToNextProcess();
+    const bool started = !converter.program().isEmpty() && converter.startDetached(&pid);
+    lock.release();
+    if (!started) {
         log.remove();
         m_startFailed = true;
         const QString why = QStringLiteral("ffmpeg could not be started");
         finish(conversion, why, why);
         emit startFailed();
-        return;
+        return true;
     }
 
-    m_running.push_back({ key, conversion, log, pid });
+    m_running.push_back({ key, inputKey, conversion, log, pid });
     if (!m_logReading.isActive())
         m_logReading.start();
     auto *watcher = new ProcessEndWatcher(pid, this);
@@ -282,6 +335,7 @@ void ConverterQueue::start(const Conversion &conversion, const QString &key)
         watcher->deleteLater();
         ended(key, end);
     });
+    return true;
 }
 
 void ConverterQueue::ended(const QString &key, const ProcessEnd &end)
@@ -296,15 +350,28 @@ void ConverterQueue::ended(const QString &key, const ProcessEnd &end)
         m_logReading.stop();
 
     while (ran.log.update() > 0) { } // its last words
-    if (end.succeeded()) {
+    ConversionLock::tidy(ran.key);
+    ConversionLock::tidy(ran.inputKey);
+    const LogFacts &facts = ran.log.facts();
+    const QString notWhole = end.succeeded() ? whyNotWhole(facts) : QString();
+    if (end.succeeded() && notWhole.isEmpty()) {
         ran.log.remove();
         finish(ran.conversion, {}, {});
+    } else if (ran.stopAsked) {
+        ran.log.remove();
+        ++m_interrupted;
+        m_say(interruptedLine(ran.conversion, facts));
     } else {
-        const LogFacts &facts = ran.log.facts();
         QString why = describeEnd(end);
-        const QString reason = failureReason(ran.conversion.input, why, facts);
-        if (!facts.lastMessage.isEmpty())
-            why += QStringLiteral(": ") + facts.lastMessage;
+        QString reason = why;
+        if (!notWhole.isEmpty()) {
+            why = reason = notWhole;
+        } else if (end.kind != ProcessEnd::Signalled) {
+            // A converter ended by a signal was cut off: its last line says nothing of why.
+            reason = failureReason(ran.conversion.input, why, facts);
+            if (!facts.lastMessage.isEmpty())
+                why += QStringLiteral(": ") + facts.lastMessage;
+        }
         if (ran.log.isValid())
             why += QStringLiteral(" (log: %1)").arg(QDir::toNativeSeparators(ran.log.path()));
         finish(ran.conversion, why, reason);

@@ -42,10 +42,12 @@ struct Batch
     int converting = 0;
     int waiting = 0;
     int converted = 0;
+    int interrupted = 0; // stopped by the program, at the user's word
     QList<FailedFile> failed; // in the order they failed
     QList<ConvertingFile> progress; // one a running converter, in the order they started
+    QStringList held; // waiting files whose turn has come, held back by another program's converter
 
-    int done() const { return converted + int(failed.size()); }
+    int done() const { return converted + interrupted + int(failed.size()); }
     int total() const { return converting + waiting + done(); }
 };
 
@@ -55,17 +57,23 @@ QString notStartedLine(const QString &input);
 void sayOnStandardError(const QString &line);
 // What standard error says of a conversion that failed, and why.
 QString failureLine(const Conversion &conversion, const QString &why);
+// What standard error says of a conversion that the program stopped, and where its output ends.
+QString interruptedLine(const Conversion &conversion, const LogFacts &facts);
+// What standard error says of a file whose turn has come while another program converts it.
+QString heldLine(const QString &input);
 // Why a converter that ended so failed.
 QString describeEnd(const ProcessEnd &end);
 // Why a conversion failed, in the converter's own words where its log has them: its last
 // message, without the input's name that it starts with; otherwise how it ended.
 QString failureReason(const QString &input, const QString &howItEnded, const LogFacts &facts);
 
-// Starts converters in the order they are asked for, a few at a time and never two writing one
-// output at once, and learns how each one ended. Each converter writes its messages into a log
-// of its own, which is read about twice a second while it runs. While a file waits or converts
-// the application keeps running, also without a window, unless the session ends. A started
-// converter runs on its own, also after the program has ended.
+// Starts converters in the order they are asked for, a few at a time, and learns how each one
+// ended. No file is read while it is written, nor written by two at once: a file waits for the
+// converters of ours that write or read what it reads or writes, and for the earlier waiting files
+// that do, and for those of any other copy of the program (ConversionLock). Each converter writes
+// its messages into a log of its own, which is read about twice a second while it runs. While a
+// file waits or converts the application keeps running, also without a window, unless the session
+// ends. A started converter runs on its own, also after the program has ended.
 class ConverterQueue : public QObject
 {
     Q_OBJECT
@@ -79,8 +87,7 @@ public:
     // The queue that owner holds, if any.
     static ConverterQueue *of(const QObject *owner);
 
-    // Starts the converter on conversion as soon as a turn is free and no converter of ours
-    // writes or waits to write its output.
+    // Starts the converter on conversion as soon as a turn is free and its files are.
     void add(const Conversion &conversion);
     // Forgets the files that wait, saying so on standard error; those converting run on, and
     // are still watched to their end.
@@ -121,13 +128,16 @@ private:
     struct Running
     {
         QString key; // of the output
+        QString inputKey;
         Conversion conversion;
         ConverterLog log;
         qint64 pid = 0;
+        bool stopAsked = false;
     };
 
     void startWhatMay();
-    void start(const Conversion &conversion, const QString &key);
+    // Starts the converter where no other program's holds its files; false where one does.
+    bool startIfFree(const Conversion &conversion, const QString &key, const QString &inputKey);
     void ended(const QString &key, const ProcessEnd &end);
     void finish(const Conversion &conversion, const QString &failure, const QString &reason);
     void readLogs();
@@ -143,14 +153,18 @@ private:
     std::vector<Running> m_running;
     QTimer m_logReading;
     QTimer m_keeping;
+    QTimer m_lockRetry; // while a file is held back by another program's converter
     std::unique_ptr<QueueFile> m_queueFile; // made when a file first waits
     std::unique_ptr<QEventLoopLocker> m_keepRunning;
     bool m_startFailed = false;
     bool m_toldWhyNoLog = false;
+    bool m_toldWhyNoLock = false;
     bool m_programLetGo = false;
     bool m_takingFiles = true;
     int m_dropsOpen = 0; // drops being handed on; one may begin inside another's pass
     int m_converted = 0;
+    int m_interrupted = 0;
     QList<FailedFile> m_failed;
+    QStringList m_held;
     std::function<void(const QString &line)> m_say = sayOnStandardError;
 };

@@ -14,7 +14,11 @@ namespace {
 
 QString endedCounts(const Batch &batch)
 {
-    return QStringLiteral("%1 converted, %2 failed").arg(batch.converted).arg(batch.failed.size());
+    QString counts
+        = QStringLiteral("%1 converted, %2 failed").arg(batch.converted).arg(batch.failed.size());
+    if (batch.interrupted > 0)
+        counts += QStringLiteral(", %1 interrupted").arg(batch.interrupted);
+    return counts;
 }
 
 } // namespace
@@ -30,7 +34,7 @@ QString batchProgressText(const Batch &batch)
 
 QString batchSummaryText(const Batch &batch)
 {
-    if (batch.failed.isEmpty())
+    if (batch.failed.isEmpty() && batch.interrupted == 0)
         return QStringLiteral("%1 converted").arg(batch.converted);
     return endedCounts(batch);
 }
@@ -146,6 +150,12 @@ QString DropAreaStatus::progressLines(const Batch &batch) const
         else
             text += QLatin1Char('\n') + metrics.elidedText(name, Qt::ElideMiddle, width)
                 + (progress.isEmpty() ? QString() : QLatin1Char('\n') + progress);
+    }
+    for (const QString &input : batch.held) {
+        text += QLatin1Char('\n')
+            + metrics.elidedText(QStringLiteral("waiting for another conversion of %1")
+                                     .arg(QFileInfo(input).fileName()),
+                Qt::ElideMiddle, width);
     }
     return text;
 }
