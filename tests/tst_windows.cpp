@@ -28,6 +28,7 @@ private slots:
     void failedConversionShown();
     void fileOnTheCommandLine();
     void fromACommandPrompt();
+    void twoProgramsOneOutput();
     void previewWithTheRealConverter();
     void killedWithFilesWaiting();
     void installer();
@@ -413,6 +414,32 @@ void TestWindows::fromACommandPrompt()
     QVERIFY2(said.contains(QRegularExpression("^Converted: Z:/tmp/zorv wine .* windowless.mp4 -> "
                                               "Z:/tmp/.* windowless_output.mp4")),
         qPrintable(said));
+}
+
+void TestWindows::twoProgramsOneOutput()
+{
+    // A second program converting the same file waits until the first one's converter ends.
+    QTemporaryDir folder;
+    QFile content(folder.filePath("same.mp4"));
+    QVERIFY(content.open(QIODevice::WriteOnly));
+    content.close();
+    QVERIFY(clearRecords());
+    qputenv("ZORV_STANDIN_SLEEP", "3");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    QProcess programs[2];
+    programs[0].start("wine", { m_program, "--no-window", windowsPath(content.fileName()) });
+    QVERIFY(QTest::qWaitFor([this] { return runs().size() == 1; }, 60000));
+    programs[1].start(
+        "wine", { m_program, "--no-window", "-t", "6500", windowsPath(content.fileName()) });
+    for (QProcess &program : programs) {
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+    QStringList kinds;
+    for (const QString &event : recordedEvents(m_work.filePath("records")))
+        kinds << event.section(' ', 0, 0);
+    QCOMPARE(kinds, QStringList({ "start", "end", "start", "end" }));
+    QVERIFY(programs[1].readAllStandardError().contains("Waiting for another conversion of "));
 }
 
 void TestWindows::previewWithTheRealConverter()
