@@ -114,20 +114,35 @@ void TestConversion::previewAsTheConverterTints_data()
 {
     QTest::addColumn<int>("kelvin");
     QTest::addColumn<QString>("matrix"); // that the clip is tagged with; empty for none
+    QTest::addColumn<QStringList>("format"); // the clip's pixel format, and its range
 
-    QTest::newRow("300 K: gammas clipped to 0.1") << 300 << QString();
-    QTest::newRow("2700 K") << 2700 << QString();
-    QTest::newRow("6500 K: the filter leaves the colours") << 6500 << QString();
-    QTest::newRow("2700 K, a BT.709 clip") << 2700 << "bt709";
+    const QStringList limited = { "-pix_fmt", "yuv420p" };
+    QTest::newRow("300 K: gammas clipped to 0.1") << 300 << QString() << limited;
+    QTest::newRow("2700 K") << 2700 << QString() << limited;
+    QTest::newRow("6500 K: the filter leaves the colours") << 6500 << QString() << limited;
+    QTest::newRow("2700 K, a BT.709 clip") << 2700 << "bt709" << limited;
+    // Phones, webcams and screen recorders write full range.
+    QTest::newRow("2700 K, full range (yuvj420p)")
+        << 2700 << QString() << QStringList { "-pix_fmt", "yuvj420p", "-color_range", "pc" };
+    QTest::newRow("1500 K, full range, BT.709 (yuvj420p)")
+        << 1500 << "bt709" << QStringList { "-pix_fmt", "yuvj420p", "-color_range", "pc" };
+    QTest::newRow("1500 K, full range (yuv420p tagged pc)")
+        << 1500 << QString() << QStringList { "-pix_fmt", "yuv420p", "-color_range", "pc" };
+    QTest::newRow("2700 K, full range, 4:2:2 (yuvj422p)")
+        << 2700 << QString() << QStringList { "-pix_fmt", "yuvj422p", "-color_range", "pc" };
+    QTest::newRow("2700 K, 10 bits, full range")
+        << 2700 << QString() << QStringList { "-pix_fmt", "yuv420p10le", "-color_range", "pc" };
 }
 
 void TestConversion::previewAsTheConverterTints()
 {
     QFETCH(int, kelvin);
     QFETCH(QString, matrix);
+    QFETCH(QStringList, format);
 
     // Flat patches, 640 by 360: grey steps, skin tones and saturated colours.
-    const QString clip = m_folder.filePath(QString("patches %1.mp4").arg(matrix));
+    const QString clip
+        = m_folder.filePath(QString("patches %1 %2.mp4").arg(matrix, format.join(' ')));
     const QList<QList<QColor>> rows = {
         { QColor(0, 0, 0), QColor(40, 40, 40), QColor(96, 96, 96), QColor(160, 160, 160),
             QColor(224, 224, 224), QColor(255, 255, 255) },
@@ -148,9 +163,8 @@ void TestConversion::previewAsTheConverterTints()
         QStringList tags;
         if (!matrix.isEmpty())
             tags = QStringList { "-colorspace", matrix, "-color_primaries", matrix };
-        QVERIFY(ffmpeg(QStringList { "-loop", "1", "-i", image, "-t", "3", "-r", "10", "-pix_fmt",
-                           "yuv420p", "-c:v", "libx264", "-qp", "0" }
-            + tags + QStringList { clip }));
+        QVERIFY(ffmpeg(QStringList { "-loop", "1", "-i", image, "-t", "3", "-r", "10" } + format
+            + QStringList { "-c:v", "libx264", "-qp", "0" } + tags + QStringList { clip }));
     }
 
     // The preview's picture at half the size, against the same frame through the converter's

@@ -145,10 +145,12 @@ void FrameDecoder::ran()
             fail(QStringLiteral("it has no video stream"));
             return;
         }
-        // Fitted into the box with the picture's own shape, on whole pairs of pixels.
+        // Fitted into the box with the picture's own shape, on whole pairs of pixels. In the
+        // planar format that eq takes: a full-range "yuvj" picture is made limited range first,
+        // as the converter does it before its filter.
         const QString scale = QStringLiteral(
             "scale=w='trunc(min(%1\\,%2*dar)/2)*2':h='trunc(min(%2\\,%1/dar)/2)*2',"
-            "format=pix_fmts=yuv420p|yuvj420p")
+            "format=pix_fmts=yuv420p")
                                   .arg(m_box.width())
                                   .arg(m_box.height());
         // The key frame at or before a third of the way in: decoding on from it to the exact
