@@ -190,6 +190,9 @@ void TestPathRules::startOptions_data()
     QTest::newRow("a windowless run of a NUL-separated list from standard input")
         << QStringList { "--no-window", "--null", "--files-from", "-", "a.mp4" } << run
         << "no-window files-from=- null names=a.mp4";
+    QTest::newRow("one word: -t3200 and -Tlist, every list kept")
+        << QStringList { "-t3200", "-Tl1.txt", "-T", "l2.txt", "--", "-t5" } << run
+        << "temperature=3200 files-from=l1.txt|l2.txt names=-t5";
     QTest::newRow("Qt's own options are passed over") << QStringList { "-platform", "offscreen",
         "a.mp4", "-style=fusion", "-reverse" } << run << "names=a.mp4";
     QTest::newRow("-- ends the options")
@@ -200,11 +203,14 @@ void TestPathRules::startOptions_data()
     QTest::newRow("no value") << QStringList { "a.mp4", "-t" } << error
                               << "zorv-video-converter: Missing value after '-t'. See "
                                  "'zorv-video-converter --help'.";
-    const QString kelvin = "zorv-video-converter: --temperature takes whole kelvin from 0 to 25100";
-    QTest::newRow("a fraction of a kelvin") << QStringList { "-t", "3.5" } << error << kelvin;
-    QTest::newRow("text") << QStringList { "-t", "warm" } << error << kelvin;
-    QTest::newRow("below the table") << QStringList { "-t", "-100" } << error << kelvin;
-    QTest::newRow("above the table") << QStringList { "-t", "25101" } << error << kelvin;
+    const QString kelvin
+        = "zorv-video-converter: --temperature takes whole kelvin from 0 to 25100, not '%1'";
+    QTest::newRow("a fraction of a kelvin")
+        << QStringList { "-t3.5" } << error << kelvin.arg("3.5");
+    QTest::newRow("text") << QStringList { "-t", "warm" } << error << kelvin.arg("warm");
+    QTest::newRow("below the table") << QStringList { "-t", "-100" } << error << kelvin.arg("-100");
+    QTest::newRow("above the table")
+        << QStringList { "-t", "25101" } << error << kelvin.arg("25101");
     QTest::newRow("no window, no files") << QStringList { "--no-window" } << error
                                          << "zorv-video-converter: --no-window needs files to "
                                             "convert";
@@ -228,7 +234,7 @@ void TestPathRules::startOptions()
         if (options.noWindow)
             seen << "no-window";
         if (!options.filesFrom.isEmpty())
-            seen << "files-from=" + options.filesFrom;
+            seen << "files-from=" + options.filesFrom.join('|');
         if (options.nullSeparated)
             seen << "null";
         seen << "names=" + options.names.join('|');

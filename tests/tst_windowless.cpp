@@ -1,3 +1,4 @@
+#include "convert/converterlog.h"
 #include "support/standinconverter.h"
 #include "support/teststore.h"
 
@@ -44,6 +45,11 @@ void TestWindowless::initTestCase()
         QFile file(m_files.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
+    for (const auto &[name, names] :
+        { std::pair { "crlf.txt", "a.mp4\r\n" }, std::pair { "second.txt", "long.mp4\n" } }) {
+        QFile list(m_files.filePath(name));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write(names) > 0);
+    }
 }
 
 void TestWindowless::prepare(QProcess &process) const
@@ -71,7 +77,13 @@ void TestWindowless::withoutConverting_data()
     QTest::newRow("--help") << QStringList { "--help" } << 0
                             << "  --no-window              Convert without a window or a "
                                "display, and exit once";
+    QTest::newRow("--help: the usage line names the program")
+        << QStringList { "--help" } << 0 << "Usage: zorv-video-converter [options] [file...]";
     QTest::newRow("-v") << QStringList { "-v" } << 0 << "zorv-video-converter 1.0.0";
+    QTest::newRow("a window without a display: one line, nothing lost")
+        << QStringList { "a.mp4" } << 1
+        << "zorv-video-converter: no display to open the window on; to convert without one, use "
+           "--no-window";
     QTest::newRow("an unknown option: nothing else happens")
         << QStringList { "--no-window", "--frobnicate", "a.mp4" } << 2
         << "zorv-video-converter: Unknown option '--frobnicate'. See 'zorv-video-converter "
@@ -91,7 +103,9 @@ void TestWindowless::withoutConverting()
     const QString said = QString::fromUtf8(
         status == 0 ? program.readAllStandardOutput() : program.readAllStandardError());
     QVERIFY2(said.split('\n').contains(output), qPrintable(said));
+    QVERIFY2(status == 0 || said.count('\n') == 1, qPrintable(said));
     QCOMPARE(m_converter.runs().size(), 0);
+    QCOMPARE(QDir(programStateFolder()).entryList({ "queue-*" }), QStringList());
 }
 
 void TestWindowless::convert_data()
@@ -114,6 +128,12 @@ void TestWindowless::convert_data()
                "Conversion failed: " + dir + "/b exit3.mp4 -> " + dir
                    + "/b exit3_output.mp4: ffmpeg exited with code 3" }
         << false; // two converters at once may end in either order
+    QTest::newRow("two lists, one with Windows line ends: both read, in order")
+        << QStringList { "--no-window", "-T", "crlf.txt", "-Tsecond.txt" } << QByteArray() << 0
+        << QStringList { dir + "/a.mp4", dir + "/long.mp4" } << stored
+        << QStringList { "Converted: " + dir + "/a.mp4 -> " + dir + "/a_output.mp4",
+               "Converted: " + dir + "/long.mp4 -> " + dir + "/long_output.mp4" }
+        << false;
     QTest::newRow("a temperature for this run")
         << QStringList { "--no-window", "--temperature", "3200", "a.mp4" } << QByteArray() << 0
         << QStringList { dir + "/a.mp4" } << "eq=gamma_r=1:gamma_g=0.745421:gamma_b=0.477936"

@@ -66,9 +66,10 @@ QStringList namesInList(const QByteArray &list, bool nullSeparated)
         if (stop < 0)
             stop = list.size();
         QByteArray name = list.mid(start, stop - start);
-#ifdef Q_OS_WIN
+        // A Windows line end, wherever the list was written.
         if (!nullSeparated && name.endsWith('\r'))
             name.chop(1);
+#ifdef Q_OS_WIN
         if (!name.isEmpty())
             names << QString::fromUtf8(name);
 #else
@@ -114,9 +115,9 @@ QStringList filesNamedOnCommandLine(const QStringList &names, int *notFiles)
 bool filesOfStart(const StartOptions &options, QStringList *files, int *notFiles, QString *why)
 {
     QStringList names = options.names;
-    if (!options.filesFrom.isEmpty()) {
+    for (const QString &from : options.filesFrom) {
         QStringList listed;
-        if (!readNameList(options.filesFrom, options.nullSeparated, &listed, why))
+        if (!readNameList(from, options.nullSeparated, &listed, why))
             return false;
         names += listed;
     }

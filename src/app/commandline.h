@@ -18,14 +18,15 @@ QStringList filesFromArguments(
 QStringList commandLineArguments(int argc, char *argv[]);
 
 // The names in a list of files: one a line, or each ended by NUL where nullSeparated. Empty
-// names are passed over, and so is the line break at the end of a Windows line.
+// names are passed over, and so is the carriage return of a Windows line end, on every
+// platform.
 QStringList namesInList(const QByteArray &list, bool nullSeparated);
 // The names in the list that from names: a file, or "-" for standard input; false, and why,
 // where it cannot be read.
 bool readNameList(const QString &from, bool nullSeparated, QStringList *names, QString *why);
 
 struct StartOptions;
-// The files that a start's options name, as arguments and then in the list they name, in their
+// The files that a start's options name, as arguments and then in each list they name, in their
 // order; says on standard error which names are no file, and counts them into notFiles where
 // given. False, and why, where the list cannot be read.
 bool filesOfStart(const StartOptions &options, QStringList *files, int *notFiles, QString *why);

@@ -9,6 +9,7 @@
 #include <QApplication>
 
 #include <iostream>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -33,7 +34,9 @@ int main(int argc, char *argv[])
     if (options.noWindow)
         return convertWithoutWindow(argc, argv, options);
 
+    std::optional<DisplayCheck> displayCheck(std::in_place);
     QApplication app(argc, argv);
+    displayCheck.reset();
     QStringList files;
     QString why;
     if (!filesOfStart(options, &files, nullptr, &why)) {

@@ -1,7 +1,12 @@
 #include "app/processsetup.h"
 
 #include <QCoreApplication>
+#include <QList>
 #include <QtGlobal>
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -9,7 +14,6 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 
-#include <cstdio>
 #include <iostream>
 #endif
 #ifdef Q_OS_UNIX
@@ -78,4 +82,38 @@ void useParentConsole()
     std::cout.clear();
     std::cerr.clear();
 #endif
+}
+
+namespace {
+
+QtMessageHandler handlerBefore = nullptr;
+QList<std::pair<QtMsgType, QString>> heldBack;
+
+void holdBackOrEnd(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    // Qt's one fatal message while the application object is made: no platform could be opened.
+    if (type == QtFatalMsg) {
+        std::fputs("zorv-video-converter: no display to open the window on; to convert without "
+                   "one, use --no-window\n",
+            stderr);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    heldBack.append({ type, message });
+}
+
+} // namespace
+
+DisplayCheck::DisplayCheck()
+{
+    handlerBefore = qInstallMessageHandler(holdBackOrEnd);
+}
+
+DisplayCheck::~DisplayCheck()
+{
+    qInstallMessageHandler(handlerBefore);
+    const QMessageLogContext context;
+    for (const auto &[type, message] : std::as_const(heldBack))
+        handlerBefore(type, context, message);
+    heldBack.clear();
 }

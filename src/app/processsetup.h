@@ -13,3 +13,15 @@ void releaseFreedMemory();
 // standard streams that lead nowhere: a Windows GUI program has none of its own. A stream that
 // was redirected stays where it goes. Does nothing elsewhere.
 void useParentConsole();
+
+// While it lives, a window's application object is being made: where no display can be opened,
+// the program ends with status 1 and one line that points to --no-window, instead of Qt's abort.
+// Qt's messages of that time are held back, and passed on once the object is made.
+class DisplayCheck
+{
+public:
+    DisplayCheck();
+    ~DisplayCheck();
+    DisplayCheck(const DisplayCheck &) = delete;
+    DisplayCheck &operator=(const DisplayCheck &) = delete;
+};

@@ -36,7 +36,7 @@ void describeOptions(QCommandLineParser &parser)
                            "a usage error, 130 or 143 when interrupted.") },
         { { QStringLiteral("T"), QStringLiteral("files-from") },
             QStringLiteral("Add the files named in FILE, one a line, after those named as "
-                           "arguments; - reads standard input."),
+                           "arguments; - reads standard input. May be given more than once."),
             QStringLiteral("FILE") },
         { QStringLiteral("null"),
             QStringLiteral("The names of --files-from end with NUL, not a line break "
@@ -70,10 +70,30 @@ StartOptions usageError(const QString &why)
     return options;
 }
 
+// "-t3200" and "-Tlist.txt", the one-word form of a short option and its value, as two words:
+// single-dash words are otherwise read as long options, which Qt's own options need.
+QStringList shortOptionsSplit(const QStringList &arguments)
+{
+    QStringList split;
+    bool options = true;
+    for (const QString &argument : arguments) {
+        options = options && argument != QLatin1String("--");
+        const bool joined = options && argument.size() > 2 && argument.at(0) == QLatin1Char('-')
+            && ((argument.at(1) == QLatin1Char('t') && !argument.at(2).isLetter())
+                || argument.at(1) == QLatin1Char('T'));
+        if (joined)
+            split << argument.left(2) << argument.mid(2);
+        else
+            split << argument;
+    }
+    return split;
+}
+
 } // namespace
 
-StartOptions parseStartOptions(const QStringList &arguments)
+StartOptions parseStartOptions(const QStringList &given)
 {
+    const QStringList arguments = shortOptionsSplit(given);
     QCommandLineParser parser;
     describeOptions(parser);
     if (!parser.parse(arguments)) {
@@ -109,17 +129,19 @@ StartOptions parseStartOptions(const QStringList &arguments)
         const QString text = parser.value(QStringLiteral("temperature"));
         static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
         if (!digits.match(text).hasMatch() || text.toInt() > highestTableTemperature) {
-            return usageError(QStringLiteral("--temperature takes whole kelvin from %1 to %2")
-                                  .arg(lowestTableTemperature)
-                                  .arg(highestTableTemperature));
+            return usageError(
+                QStringLiteral("--temperature takes whole kelvin from %1 to %2, not '%3'")
+                    .arg(lowestTableTemperature)
+                    .arg(highestTableTemperature)
+                    .arg(text));
         }
         options.temperature = text.toInt();
     }
     options.noWindow = parser.isSet(QStringLiteral("no-window"));
-    options.filesFrom = parser.value(QStringLiteral("files-from"));
+    options.filesFrom = parser.values(QStringLiteral("files-from"));
     options.nullSeparated = parser.isSet(QStringLiteral("null"));
     options.names = parser.positionalArguments();
-    if (parser.isSet(QStringLiteral("files-from")) && options.filesFrom.isEmpty())
+    if (options.filesFrom.contains(QString()))
         return usageError(QStringLiteral("--files-from takes a file, or - for standard input"));
     if (options.nullSeparated && options.filesFrom.isEmpty())
         return usageError(QStringLiteral("--null goes with --files-from"));
@@ -137,7 +159,12 @@ QString helpText()
 {
     QCommandLineParser parser;
     describeOptions(parser);
-    return parser.helpText()
+    // The usage line names the program as every other line does, not by the path it was run from.
+    QString text = parser.helpText();
+    const int named = text.indexOf(QLatin1String(" [options]"));
+    if (text.startsWith(QLatin1String("Usage: ")) && named > 0)
+        text.replace(7, named - 7, programName);
+    return text
         + QStringLiteral("\nExamples:\n"
                          "  %1 holiday.mp4 party.mkv\n"
                          "      Open the window and convert two files at the stored temperature.\n"

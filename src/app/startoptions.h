@@ -21,7 +21,7 @@ struct StartOptions
     QString error;
     std::optional<int> temperature; // in kelvin, for this start's files only
     bool noWindow = false;
-    QString filesFrom; // a list of names to add, "-" for standard input; empty for none
+    QStringList filesFrom; // lists of names to add, in order, "-" for standard input
     bool nullSeparated = false; // the list's names end with NUL, not a line break
     QStringList names; // the files named as arguments, in order
 };
@@ -33,5 +33,5 @@ StartOptions parseStartOptions(const QStringList &arguments);
 // What --version prints: the program's name and its version.
 QString versionText();
 // What --help prints: what the program does, each option, examples and where the logs are. Needs
-// an application object, whose first argument names the program in the usage line.
+// an application object.
 QString helpText();
