@@ -155,6 +155,8 @@ void TestConverterLog::names_data()
                                                    << "a_b__c_d___e_f_.mp4" + end;
     QTest::newRow("a name that would be a folder: inside it all the same") << "/v/.."
                                                                            << ".." + end;
+    QTest::newRow("a % in the name, kept") << "/v/z%1y%2.mp4"
+                                           << "z%1y%2.mp4" + end;
     QTest::newRow("no name") << "/v/"
                              << "input" + end;
     QTest::newRow("too long: cut, never inside a character")

@@ -5,6 +5,7 @@
 #include "convert/outputrules.h"
 #include "ui/desktoppresenter.h"
 #include "ui/dropareastatus.h"
+#include "ui/leftwaitingquestion.h"
 #include "support/standinconverter.h"
 #include "support/teststore.h"
 #include "support/tracecapture.h"
@@ -77,6 +78,8 @@ private slots:
     void progressText();
     void noticeBody_data();
     void noticeBody();
+    void leftWaitingText_data();
+    void leftWaitingText();
     void realConverterProgressAndReason();
     void noLogFolder();
     void waitingFileGetsTracedArguments();
@@ -494,6 +497,31 @@ void TestDropLabel::noticeBody_data()
     QTest::newRow("two failed: both named") << 2 << "1.mp4\n2.mp4";
     QTest::newRow("five failed: three named, and how many more")
         << 5 << "1.mp4\n2.mp4\n3.mp4\nand 2 more";
+}
+
+void TestDropLabel::leftWaitingText_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<QString>("names");
+
+    QTest::newRow("five: all named") << 5 << "1.mp4\n2.mp4\n3.mp4\n4.mp4\n5.mp4";
+    QTest::newRow("seven: four named, and how many more")
+        << 7 << "1.mp4\n2.mp4\n3.mp4\n4.mp4\nand 3 more";
+}
+
+void TestDropLabel::leftWaitingText()
+{
+    QFETCH(int, files);
+    QFETCH(QString, names);
+
+    QStringList inputs;
+    for (int i = 1; i <= files; ++i)
+        inputs << QString("/v/%1.mp4").arg(i);
+    QCOMPARE(leftWaitingQuestionText(inputs, QDate(2026, 12, 9)),
+        QString("%1 files were waiting to be converted when Zorv Video Converter last ended, "
+                "dropped on Wednesday, 9 December 2026:\n%2")
+            .arg(files)
+            .arg(names));
 }
 
 void TestDropLabel::noticeBody()

@@ -228,26 +228,32 @@ void TestLauncher::pathsWithoutOutputNameStartNothing()
 void TestLauncher::existingOutput_data()
 {
     QTest::addColumn<QString>("kind"); // what stands at the output's name
-    QTest::addColumn<bool>("converted");
+    QTest::addColumn<QString>("why"); // not converted; empty where converted
 
-    QTest::newRow("an ordinary file: overwritten") << "file" << true;
-    QTest::newRow("a symbolic link to the input") << "symbolic link to input" << false;
-    QTest::newRow("the input a symbolic link to it") << "input links to it" << false;
-    QTest::newRow("a hard link to the input") << "hard link to input" << false;
-    QTest::newRow("a symbolic link to another file") << "symbolic link to other" << false;
-    QTest::newRow("a dangling symbolic link") << "symbolic link to nothing" << false;
-    QTest::newRow("a hard link to another file") << "hard link to other" << false;
-    QTest::newRow("a folder") << "folder" << false;
-    QTest::newRow("a named pipe") << "pipe" << false;
+    const QString special = "a link or a special file stands at the output's name";
+    QTest::newRow("an ordinary file: overwritten") << "file" << "";
+    QTest::newRow("a symbolic link to the input") << "symbolic link to input" << special;
+    QTest::newRow("the input a symbolic link to it")
+        << "input links to it" << "the output would be the input itself";
+    QTest::newRow("a hard link to the input") << "hard link to input" << special;
+    QTest::newRow("a symbolic link to another file") << "symbolic link to other" << special;
+    QTest::newRow("a dangling symbolic link") << "symbolic link to nothing" << special;
+    QTest::newRow("a hard link to another file") << "hard link to other" << special;
+    QTest::newRow("a folder") << "folder" << "a folder stands at the output's name";
+    QTest::newRow("a named pipe") << "pipe" << special;
+    QTest::newRow("an output name too long")
+        << "too long" << "the output's name is too long for the file system";
 }
 
 void TestLauncher::existingOutput()
 {
     QFETCH(QString, kind);
-    QFETCH(bool, converted);
+    QFETCH(QString, why);
+    const bool converted = why.isEmpty();
 
     QTemporaryDir folder;
-    const QString input = folder.filePath("home.mp4");
+    const QString input
+        = folder.filePath(kind == "too long" ? QString(246, 'n') + ".mp4" : "home.mp4");
     const QString output = convertedOutputPath(input);
     const QString other = folder.filePath(kind.endsWith("nothing") ? "gone" : "other.txt");
     for (const QString &file : { input, folder.filePath("other.txt") }) {
@@ -266,8 +272,9 @@ void TestLauncher::existingOutput()
         QCOMPARE(::link(QFile::encodeName(target).constData(), outputName.constData()), 0);
     else if (kind == "folder")
         QVERIFY(QDir().mkdir(output));
-    else
+    else if (kind == "pipe")
         QCOMPARE(mkfifo(outputName.constData(), 0600), 0);
+    QCOMPARE(whyNotConverted(input, output), why);
 
     TraceCapture trace;
     m_label.convertFile(input, 2700);

@@ -154,8 +154,8 @@ void TestWindowless::convert_data()
         << QStringList { "--no-window", "--null", "--files-from", "-" } << names << 1
         << QStringList { dir + "/line\nbreak.mp4" } << stored
         << left
-            + QStringList { "Converted: " + dir + "/line\nbreak.mp4 -> " + dir
-                  + "/line\nbreak_output.mp4" }
+            + QStringList { "Converted: " + dir + "/line\\nbreak.mp4 -> " + dir
+                  + "/line\\nbreak_output.mp4" }
         << true;
 }
 

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/startoptions.h"
+#include "convert/converterqueue.h"
 #include "ui/droplabel.h"
 
 #include <QDir>
@@ -104,7 +105,7 @@ QStringList filesNamedOnCommandLine(const QStringList &names, int *notFiles)
     QStringList missing;
     QStringList files = filesFromArguments(names, QDir::currentPath(), &missing);
     for (const QString &name : missing) {
-        std::cerr << QStringLiteral("Not a file: %1").arg(name).toLocal8Bit().constData()
+        std::cerr << QStringLiteral("Not a file: %1").arg(escapedName(name)).toLocal8Bit().constData()
                   << std::endl;
     }
     if (notFiles)

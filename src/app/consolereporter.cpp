@@ -84,7 +84,8 @@ ConsoleReporter::ConsoleReporter(ConverterQueue *queue, int total, QObject *pare
     } else {
         connect(queue, &ConverterQueue::fileConverted, this,
             [this](const QString &input, const QString &output) {
-                say(QStringLiteral("Converted: %1 -> %2").arg(input, output));
+                say(QStringLiteral("Converted: %1 -> %2")
+                        .arg(escapedName(input), escapedName(output)));
             });
     }
 }
@@ -92,7 +93,7 @@ ConsoleReporter::ConsoleReporter(ConverterQueue *queue, int total, QObject *pare
 void ConsoleReporter::refused(const QString &path, const QString &why)
 {
     ++m_refused;
-    say(QStringLiteral("Not converted: %1: %2").arg(path, why));
+    say(QStringLiteral("Not converted: %1: %2").arg(escapedName(path), why));
 }
 
 void ConsoleReporter::write(const QString &text)

@@ -39,6 +39,15 @@ QString converterProgram()
     return QStandardPaths::findExecutable(name);
 }
 
+QString noConverterReason()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("ffmpeg could not be started: no ffmpeg beside the program or on PATH");
+#else
+    return QStringLiteral("ffmpeg could not be started: no ffmpeg on PATH");
+#endif
+}
+
 QString Conversion::output() const
 {
     return convertedOutputPath(input);

@@ -16,6 +16,8 @@ QStringList converterArguments(
 // The converter to start, by full path, found on PATH (on Windows beside the program first, never
 // in the current folder); empty where there is none.
 QString converterProgram();
+// Why no converter starts where converterProgram() found none, naming where it was looked for.
+QString noConverterReason();
 
 // One file to convert. Everything the converter is given follows from these two, so a file that
 // waits for its turn keeps no more than this.

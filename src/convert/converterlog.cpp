@@ -217,7 +217,8 @@ QString conversionLogName(const QString &input, const QString &time, int number)
     }
     if (name.isEmpty())
         name = QStringLiteral("input");
-    return QStringLiteral("%1-%2-%3.log").arg(name, time).arg(number);
+    // One arg() call: a "%" of the name is never taken for a place of its own.
+    return QStringLiteral("%1-%2-%3.log").arg(name, time, QString::number(number));
 }
 
 bool isConversionLogName(const QString &name)

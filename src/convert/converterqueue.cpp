@@ -26,15 +26,41 @@ int converterLimit()
     return std::clamp(QThread::idealThreadCount(), 1, 2);
 }
 
+QString escapedName(const QString &name)
+{
+    QString escaped;
+    escaped.reserve(name.size());
+    for (const QChar c : name) {
+#ifdef Q_OS_UNIX
+        // Elsewhere no name holds one: it only divides folders.
+        if (c == QLatin1Char('\\')) {
+            escaped += QStringLiteral("\\\\");
+            continue;
+        }
+#endif
+        if (c == QLatin1Char('\n'))
+            escaped += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            escaped += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\t'))
+            escaped += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 QString failureLine(const Conversion &conversion, const QString &why)
 {
     return QStringLiteral("Conversion failed: %1 -> %2: %3")
-        .arg(conversion.input, conversion.output(), why);
+        .arg(escapedName(conversion.input), escapedName(conversion.output()), why);
 }
 
 QString notStartedLine(const QString &input)
 {
-    return QStringLiteral("Not started: %1").arg(input);
+    return QStringLiteral("Not started: %1").arg(escapedName(input));
 }
 
 void sayOnStandardError(const QString &line)
@@ -45,7 +71,7 @@ void sayOnStandardError(const QString &line)
 QString interruptedLine(const Conversion &conversion, const LogFacts &facts)
 {
     QString line
-        = QStringLiteral("Interrupted: %1 -> %2").arg(conversion.input, conversion.output());
+        = QStringLiteral("Interrupted: %1 -> %2").arg(escapedName(conversion.input), escapedName(conversion.output()));
     if (facts.position >= 0)
         line += QStringLiteral(" (the output ends at %1)").arg(clockText(facts.position));
     return line;
@@ -53,7 +79,7 @@ QString interruptedLine(const Conversion &conversion, const LogFacts &facts)
 
 QString heldLine(const QString &input)
 {
-    return QStringLiteral("Waiting for another conversion of %1").arg(input);
+    return QStringLiteral("Waiting for another conversion of %1").arg(escapedName(input));
 }
 
 QString describeEnd(const ProcessEnd &end)
@@ -321,7 +347,9 @@ bool ConverterQueue::startIfFree(
     if (!started) {
         log.remove();
         m_startFailed = true;
-        const QString why = QStringLiteral("ffmpeg could not be started");
+        const QString why = converter.program().isEmpty()
+            ? noConverterReason()
+            : QStringLiteral("ffmpeg could not be started");
         finish(conversion, why, why);
         emit startFailed();
         return true;

@@ -51,6 +51,9 @@ struct Batch
     int total() const { return converting + waiting + done(); }
 };
 
+// A name as standard error writes it, on one line: a line break as "\n", another control
+// character as "\xHH", a backslash as "\\".
+QString escapedName(const QString &name);
 // What standard error says of a file that was waiting when the waiting files were stopped.
 QString notStartedLine(const QString &input);
 // Writes a line to standard error, ended and flushed.

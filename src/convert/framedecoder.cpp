@@ -112,7 +112,7 @@ void FrameDecoder::run(const QStringList &arguments)
 {
     const QString program = converterProgram();
     if (program.isEmpty()) {
-        fail(QStringLiteral("ffmpeg could not be started"));
+        fail(noConverterReason());
         return;
     }
     m_process = std::make_unique<QProcess>();

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <iostream>
@@ -123,6 +124,9 @@ FilesLeftWaiting::FilesLeftWaiting()
             continue;
         }
         m_files += files;
+        const QDateTime written = QFileInfo(file).lastModified();
+        if (!m_lastWritten.isValid() || written > m_lastWritten)
+            m_lastWritten = written;
         m_queueFiles << path;
         m_locks.push_back(std::move(lock));
     }

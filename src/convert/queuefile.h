@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QLockFile>
 #include <QString>
@@ -63,11 +64,14 @@ public:
     FilesLeftWaiting &operator=(const FilesLeftWaiting &) = delete;
 
     const QList<KeptFile> &files() const { return m_files; }
+    // When the newest of their lists was last written: about when they were dropped.
+    QDateTime lastWritten() const { return m_lastWritten; }
     // Deletes the queue files they came from: they are converted, or the user let them go.
     void forget();
 
 private:
     QList<KeptFile> m_files;
+    QDateTime m_lastWritten;
     QStringList m_queueFiles;
     std::vector<std::unique_ptr<QLockFile>> m_locks;
 };

@@ -1,16 +1,31 @@
 #include "ui/leftwaitingquestion.h"
 
+#include "convert/converterqueue.h"
 #include "convert/queuefile.h"
 #include "ui/droplabel.h"
 
+#include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
 
-QString leftWaitingQuestionText(int files)
+QString leftWaitingQuestionText(const QStringList &inputs, const QDate &dropped)
 {
-    return (files == 1 ? QStringLiteral("1 file was") : QStringLiteral("%1 files were").arg(files))
-        + QStringLiteral(" waiting to be converted when Zorv Video Converter last ended.");
+    const int files = int(inputs.size());
+    QString text = (files == 1 ? QStringLiteral("1 file was")
+                               : QStringLiteral("%1 files were").arg(files))
+        + QStringLiteral(" waiting to be converted when Zorv Video Converter last ended, dropped "
+                         "on %1:")
+              .arg(QLocale().toString(dropped, QLocale::LongFormat));
+    // Five names say which files these are; a long list would not fit the screen.
+    constexpr int named = 5;
+    const int shown = files <= named ? files : named - 1;
+    for (int i = 0; i < shown; ++i)
+        text += QLatin1Char('\n') + escapedName(QFileInfo(inputs.at(i)).fileName());
+    if (shown < files)
+        text += QStringLiteral("\nand %1 more").arg(files - shown);
+    return text;
 }
 
 void offerFilesLeftWaiting(QWidget &window)
@@ -20,8 +35,12 @@ void offerFilesLeftWaiting(QWidget &window)
     if (left.files().isEmpty() || !dropArea)
         return;
 
+    QStringList inputs;
+    for (const KeptFile &file : left.files())
+        inputs << file.input;
     QMessageBox question(QMessageBox::Question, QStringLiteral("Convert Files Left Waiting?"),
-        leftWaitingQuestionText(int(left.files().size())), QMessageBox::NoButton, &window);
+        leftWaitingQuestionText(inputs, left.lastWritten().date()), QMessageBox::NoButton,
+        &window);
     QPushButton *convert
         = question.addButton(QStringLiteral("&Convert Them"), QMessageBox::AcceptRole);
     QPushButton *forget
