@@ -1,4 +1,5 @@
 #include "app/appsettings.h"
+#include "app/consolereporter.h"
 #include "convert/converterqueue.h"
 #include "convert/conversion.h"
 #include "convert/converterlog.h"
@@ -80,6 +81,8 @@ private slots:
     void noticeBody();
     void leftWaitingText_data();
     void leftWaitingText();
+    void consoleLine_data();
+    void consoleLine();
     void realConverterProgressAndReason();
     void noLogFolder();
     void waitingFileGetsTracedArguments();
@@ -522,6 +525,42 @@ void TestDropLabel::leftWaitingText()
                 "dropped on Wednesday, 9 December 2026:\n%2")
             .arg(files)
             .arg(names));
+}
+
+void TestDropLabel::consoleLine_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("line");
+
+    const QString camera = "a_rather_long_file_name_from_a_camera_2026-12-09_holiday_%1.mp4";
+    QTest::newRow("short names: as they are")
+        << QStringList { "a.mp4", "b.mp4" } << 80
+        << "0/2 converted, 0 failed \u00b7 a.mp4 41 %, 3 min left \u00b7 b.mp4 41 %, 3 min left";
+    QTest::newRow("two long names at 80 columns: the names cut in the middle")
+        << QStringList { camera.arg(1), camera.arg(2) } << 80
+        << "0/2 converted, 0 failed \u00b7 a_ra\u2026mp4 41 %, 3 min left \u00b7 "
+           "a_ra\u2026mp4 41 %, 3 min left";
+}
+
+void TestDropLabel::consoleLine()
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, width);
+    QFETCH(QString, line);
+
+    Batch batch;
+    for (const QString &name : names) {
+        LogFacts facts;
+        facts.duration = 600;
+        facts.position = 246;
+        facts.speed = 2;
+        batch.progress << ConvertingFile { "/v/" + name, facts };
+    }
+    batch.converting = int(names.size());
+    const QString text = consoleProgressText(batch, int(names.size()), 0, width);
+    QCOMPARE(text, line);
+    QVERIFY(text.size() < width);
 }
 
 void TestDropLabel::noticeBody()

@@ -45,24 +45,53 @@ int terminalWidth()
 
 } // namespace
 
-QString consoleProgressText(const Batch &batch, int total, int refused)
+QString elidedInTheMiddle(const QString &name, int width)
 {
-    QString text = QStringLiteral("%1/%2 converted, %3 failed")
-                       .arg(batch.converted)
-                       .arg(total)
-                       .arg(batch.failed.size() + refused);
+    if (name.size() <= width)
+        return name;
+    if (width <= 1)
+        return name.left(std::max(width, 0));
+    const int kept = width - 1;
+    return name.left(kept - kept / 2) + QChar(0x2026) + name.right(kept / 2);
+}
+
+QString consoleProgressText(const Batch &batch, int total, int refused, int width)
+{
+    QString counts = QStringLiteral("%1/%2 converted, %3 failed")
+                         .arg(batch.converted)
+                         .arg(total)
+                         .arg(batch.failed.size() + refused);
     if (batch.interrupted > 0)
-        text += QStringLiteral(", %1 interrupted").arg(batch.interrupted);
+        counts += QStringLiteral(", %1 interrupted").arg(batch.interrupted);
+    // Each file's part but its name, and the names, fitted into what is left.
+    QStringList names;
+    QStringList parts;
     for (const ConvertingFile &file : batch.progress) {
-        text += QStringLiteral(" \u00b7 ") + QFileInfo(file.input).fileName();
+        names << QFileInfo(file.input).fileName();
         const QString progress = conversionProgressText(file.facts);
-        if (!progress.isEmpty())
-            text += QLatin1Char(' ') + progress;
+        parts << (progress.isEmpty() ? QString() : QLatin1Char(' ') + progress);
     }
     for (const QString &input : batch.held) {
-        text += QStringLiteral(" \u00b7 waiting for another conversion of ")
-            + QFileInfo(input).fileName();
+        names << QFileInfo(input).fileName();
+        parts << QString();
     }
+    const QString separator = QStringLiteral(" \u00b7 ");
+    int room = width - 1 - int(counts.size());
+    for (int i = 0; i < names.size(); ++i)
+        room -= int(separator.size() + parts.at(i).size());
+    for (int i = 0; i < batch.held.size(); ++i)
+        room -= int(QStringLiteral("waiting for another conversion of ").size());
+    QString text = counts;
+    for (int i = 0; i < names.size(); ++i) {
+        const int share = room / int(names.size() - i);
+        const QString name = elidedInTheMiddle(names.at(i), std::max(share, 5));
+        room -= int(name.size());
+        text += separator
+            + (i < batch.progress.size() ? name + parts.at(i)
+                                         : QStringLiteral("waiting for another conversion of ") + name);
+    }
+    // Too many files for the line: it ends where the terminal does.
+    text.truncate(width - 1);
     return text;
 }
 
@@ -118,8 +147,7 @@ void ConsoleReporter::showProgress()
 {
     if (!m_terminal)
         return;
-    QString text = consoleProgressText(m_queue->batch(), m_total, m_refused);
-    text.truncate(terminalWidth() - 1);
+    const QString text = consoleProgressText(m_queue->batch(), m_total, m_refused, terminalWidth());
     const int width = int(text.size());
     write(QLatin1Char('\r') + text + QString(std::max(m_shownWidth - width, 0), QLatin1Char(' ')));
     m_shownWidth = width;

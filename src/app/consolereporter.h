@@ -9,8 +9,11 @@ struct Batch;
 
 // The progress line of a run without a window: "3/12 converted, 1 failed · clip.mp4 41 %, 3 min
 // left", with each converting file after the counts; refused counts files that were not
-// queued, among the failed.
-QString consoleProgressText(const Batch &batch, int total, int refused);
+// queued, among the failed. Shorter than width: the file names are shortened in the middle
+// first, so that the counts, the shares and the times left stay.
+QString consoleProgressText(const Batch &batch, int total, int refused, int width);
+// The name shortened to at most width characters, with "…" in the middle where it is cut.
+QString elidedInTheMiddle(const QString &name, int width);
 
 // What a run without a window tells on standard error as it goes. Where standard error is a
 // terminal, one line is rewritten in place, at most a few times a second, and the queue's own

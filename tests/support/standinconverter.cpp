@@ -25,12 +25,13 @@ StandInConverter::StandInConverter()
         + QFile::encodeName(m_records.path())
         + "'\n"
           "record=$records/run.$$\n"
+          // Asked to stop with SIGINT, as a terminal would ask ffmpeg, it says so and ends; heard
+          // from its first moment, as ffmpeg's own handler is.
+          "trap 'printf \"interrupted %s\\n\" \"$8\" >> \"$records/events\"; kill $! 2>/dev/null; "
+          "exit 255' INT\n"
           "printf 'start %s\\n' \"$8\" >> \"$records/events\"\n"
           "readlink /proc/self/fd/0 > \"$record.stdin\"\n"
           "printf '%s\\0' \"$@\" > \"$record.part\" && mv \"$record.part\" \"$record\"\n"
-          // Asked to stop with SIGINT, as a terminal would ask ffmpeg, it says so and ends.
-          "trap 'printf \"interrupted %s\\n\" \"$8\" >> \"$records/events\"; kill $! 2>/dev/null; "
-          "exit 255' INT\n"
           "sleep \"${ZORV_STANDIN_SLEEP:-0}\" & wait $!\n"
           "case $3 in *chatty*) for i in $(seq 10 49); do\n"
           "  printf 'frame=%d time=00:00:%d.00 speed=1x\\r' $i $i >&2 || exit 1; sleep 0.05\n"

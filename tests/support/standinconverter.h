@@ -10,8 +10,8 @@
 // argument vector, NUL-separated, in a file of its own (and what its standard input is in
 // another), adds "start OUTPUT" and, as it ends, "end OUTPUT" to a shared events file, and
 // writes nothing to standard output.
-// A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set (SIGINT then
-// ends it with 255, after "interrupted OUTPUT" in the events file), and writes
+// A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set (SIGINT, at any
+// moment, ends it with 255, after "interrupted OUTPUT" in the events file), and writes
 // statistics lines to standard error for two seconds where its input's name holds "chatty" (and
 // stops where it cannot, as a converter that has lost its error stream). It
 // then exits with 3 after a reason on standard error where the name holds "exit3", is killed by
