@@ -231,18 +231,20 @@ void TestLauncher::existingOutput_data()
     QTest::addColumn<QString>("why"); // not converted; empty where converted
 
     const QString special = "a link or a special file stands at the output's name";
-    QTest::newRow("an ordinary file: overwritten") << "file" << "";
+    QTest::newRow("an ordinary file: overwritten") << "file"
+                                                   << "";
     QTest::newRow("a symbolic link to the input") << "symbolic link to input" << special;
-    QTest::newRow("the input a symbolic link to it")
-        << "input links to it" << "the output would be the input itself";
+    QTest::newRow("the input a symbolic link to it") << "input links to it"
+                                                     << "the output would be the input itself";
     QTest::newRow("a hard link to the input") << "hard link to input" << special;
     QTest::newRow("a symbolic link to another file") << "symbolic link to other" << special;
     QTest::newRow("a dangling symbolic link") << "symbolic link to nothing" << special;
     QTest::newRow("a hard link to another file") << "hard link to other" << special;
-    QTest::newRow("a folder") << "folder" << "a folder stands at the output's name";
+    QTest::newRow("a folder") << "folder"
+                              << "a folder stands at the output's name";
     QTest::newRow("a named pipe") << "pipe" << special;
-    QTest::newRow("an output name too long")
-        << "too long" << "the output's name is too long for the file system";
+    QTest::newRow("an output name too long") << "too long"
+                                             << "the output's name is too long for the file system";
 }
 
 void TestLauncher::existingOutput()

@@ -244,7 +244,7 @@ void TestWindowless::twoProgramsOneOutput()
     // A second program converting the same file waits for the first one's converter, also
     // where that converter has outlived its program.
     QFETCH(bool, killFirst);
-    qputenv("ZORV_STANDIN_SLEEP", "2");
+    qputenv("ZORV_STANDIN_SLEEP", "3");
     const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
     QProcess first;
     start(first, { "--no-window", "a.mp4" });

@@ -9,8 +9,6 @@
 #include <QFileInfo>
 #include <QWidget>
 
-#include <iostream>
-
 #ifdef Q_OS_WIN
 #include <fcntl.h>
 #include <io.h>
@@ -105,8 +103,7 @@ QStringList filesNamedOnCommandLine(const QStringList &names, int *notFiles)
     QStringList missing;
     QStringList files = filesFromArguments(names, QDir::currentPath(), &missing);
     for (const QString &name : missing) {
-        std::cerr << QStringLiteral("Not a file: %1").arg(escapedName(name)).toLocal8Bit().constData()
-                  << std::endl;
+        sayOnStandardError(QStringLiteral("Not a file: %1").arg(escapedName(name)));
     }
     if (notFiles)
         *notFiles = int(missing.size());

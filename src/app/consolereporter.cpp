@@ -87,8 +87,9 @@ QString consoleProgressText(const Batch &batch, int total, int refused, int widt
         const QString name = elidedInTheMiddle(names.at(i), std::max(share, 5));
         room -= int(name.size());
         text += separator
-            + (i < batch.progress.size() ? name + parts.at(i)
-                                         : QStringLiteral("waiting for another conversion of ") + name);
+            + (i < batch.progress.size()
+                    ? name + parts.at(i)
+                    : QStringLiteral("waiting for another conversion of ") + name);
     }
     // Too many files for the line: it ends where the terminal does.
     text.truncate(width - 1);
@@ -127,7 +128,7 @@ void ConsoleReporter::refused(const QString &path, const QString &why)
 
 void ConsoleReporter::write(const QString &text)
 {
-    std::cerr << text.toLocal8Bit().constData() << std::flush;
+    writeStandardError(text);
 }
 
 void ConsoleReporter::say(const QString &line)

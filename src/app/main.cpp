@@ -3,6 +3,7 @@
 #include "app/singleinstance.h"
 #include "app/startoptions.h"
 #include "app/windowlessrun.h"
+#include "convert/converterqueue.h"
 #include "ui/leftwaitingquestion.h"
 #include "ui/mainwindow.h"
 
@@ -26,7 +27,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     case StartOptions::UsageError:
-        std::cerr << options.error.toLocal8Bit().constData() << std::endl;
+        sayOnStandardError(options.error);
         return 2;
     case StartOptions::Run:
         break;
@@ -40,7 +41,7 @@ int main(int argc, char *argv[])
     QStringList files;
     QString why;
     if (!filesOfStart(options, &files, nullptr, &why)) {
-        std::cerr << "zorv-video-converter: " << why.toLocal8Bit().constData() << std::endl;
+        sayOnStandardError(QStringLiteral("zorv-video-converter: ") + why);
         return 2;
     }
     SingleInstance instance;

@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include <csignal>
-#include <iostream>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -152,8 +151,7 @@ int convertWithoutWindow(int &argc, char *argv[], const StartOptions &options)
     int notFiles = 0;
     QString why;
     if (!filesOfStart(options, &files, &notFiles, &why)) {
-        std::cerr << QStringLiteral("zorv-video-converter: %1").arg(why).toLocal8Bit().constData()
-                  << std::endl;
+        sayOnStandardError(QStringLiteral("zorv-video-converter: %1").arg(why));
         return 2;
     }
     WindowlessRun run(files, options.temperature, notFiles);

@@ -63,15 +63,35 @@ QString notStartedLine(const QString &input)
     return QStringLiteral("Not started: %1").arg(escapedName(input));
 }
 
+void writeStandardError(const QString &text)
+{
+#ifdef Q_OS_WIN
+    // A console shows every name when it is given text, not bytes of a code page.
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(error, &mode)) {
+        std::cerr.flush();
+        DWORD written = 0;
+        WriteConsoleW(error, reinterpret_cast<const wchar_t *>(text.utf16()), DWORD(text.size()),
+            &written, nullptr);
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
+#else
+    const QByteArray bytes = text.toLocal8Bit();
+#endif
+    std::cerr.write(bytes.constData(), bytes.size()).flush();
+}
+
 void sayOnStandardError(const QString &line)
 {
-    std::cerr << line.toLocal8Bit().constData() << std::endl;
+    writeStandardError(line + QLatin1Char('\n'));
 }
 
 QString interruptedLine(const Conversion &conversion, const LogFacts &facts)
 {
-    QString line
-        = QStringLiteral("Interrupted: %1 -> %2").arg(escapedName(conversion.input), escapedName(conversion.output()));
+    QString line = QStringLiteral("Interrupted: %1 -> %2")
+                       .arg(escapedName(conversion.input), escapedName(conversion.output()));
     if (facts.position >= 0)
         line += QStringLiteral(" (the output ends at %1)").arg(clockText(facts.position));
     return line;

@@ -56,6 +56,9 @@ struct Batch
 QString escapedName(const QString &name);
 // What standard error says of a file that was waiting when the waiting files were stopped.
 QString notStartedLine(const QString &input);
+// Writes text to standard error, flushed: to a Windows console as Unicode, elsewhere in the
+// local encoding (UTF-8 into a file or pipe on Windows).
+void writeStandardError(const QString &text);
 // Writes a line to standard error, ended and flushed.
 void sayOnStandardError(const QString &line);
 // What standard error says of a conversion that failed, and why.

@@ -13,8 +13,8 @@
 QString leftWaitingQuestionText(const QStringList &inputs, const QDate &dropped)
 {
     const int files = int(inputs.size());
-    QString text = (files == 1 ? QStringLiteral("1 file was")
-                               : QStringLiteral("%1 files were").arg(files))
+    QString text
+        = (files == 1 ? QStringLiteral("1 file was") : QStringLiteral("%1 files were").arg(files))
         + QStringLiteral(" waiting to be converted when Zorv Video Converter last ended, dropped "
                          "on %1:")
               .arg(QLocale().toString(dropped, QLocale::LongFormat));
@@ -39,8 +39,7 @@ void offerFilesLeftWaiting(QWidget &window)
     for (const KeptFile &file : left.files())
         inputs << file.input;
     QMessageBox question(QMessageBox::Question, QStringLiteral("Convert Files Left Waiting?"),
-        leftWaitingQuestionText(inputs, left.lastWritten().date()), QMessageBox::NoButton,
-        &window);
+        leftWaitingQuestionText(inputs, left.lastWritten().date()), QMessageBox::NoButton, &window);
     QPushButton *convert
         = question.addButton(QStringLiteral("&Convert Them"), QMessageBox::AcceptRole);
     QPushButton *forget
