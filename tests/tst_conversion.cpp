@@ -1,6 +1,8 @@
+#include "app/applicationservice.h"
 #include "convert/conversion.h"
 #include "convert/framedecoder.h"
 #include "convert/gammatable.h"
+#include "convert/tint.h"
 #include "support/tracecapture.h"
 #include "ui/droplabel.h"
 
@@ -39,6 +41,10 @@ private slots:
     void previewAsTheConverterTints();
     void noPicture_data();
     void noPicture();
+    void pictureRules_data();
+    void pictureRules();
+    void openCall_data();
+    void openCall();
 
 private:
     // Decodes the preview's picture of the file at path; the picture, or why there is none.
@@ -226,6 +232,8 @@ void TestConversion::noPicture_data()
                                  << "Invalid data found when processing input";
     QTest::newRow("no video stream") << "song.wav"
                                      << "it has no video stream";
+    QTest::newRow("audio with cover art: no video all the same") << "covered.m4a"
+                                                                 << "it has no video stream";
     QTest::newRow("gone") << "gone.mp4"
                           << "No such file or directory";
     QTest::newRow("no ffmpeg") << "bad.mp4"
@@ -244,6 +252,11 @@ void TestConversion::noPicture()
     }
     if (file == "song.wav" && !QFile::exists(path))
         QVERIFY(ffmpeg({ "-f", "lavfi", "-i", "sine=d=1", path }));
+    if (file == "covered.m4a" && !QFile::exists(path)) {
+        QVERIFY(ffmpeg({ "-f", "lavfi", "-i", "sine=d=1", "-f", "lavfi", "-i",
+            "color=red:size=64x64:d=1", "-frames:v", "1", "-map", "0", "-map", "1", "-c:v", "png",
+            "-disposition:v", "attached_pic", path }));
+    }
     const QByteArray path_ = qgetenv("PATH");
     const auto restore = qScopeGuard([&path_] { qputenv("PATH", path_); });
     if (why.startsWith("ffmpeg could not be started"))
@@ -252,6 +265,90 @@ void TestConversion::noPicture()
     QString said;
     QVERIFY(!decode(path, QSize(320, 240), &said).isValid());
     QCOMPARE(said, why);
+}
+
+void TestConversion::pictureRules_data()
+{
+    QTest::addColumn<QString>("stream"); // the frame decoder's picture, as ffmpeg reports it
+    QTest::addColumn<int>("y"); // flat levels
+    QTest::addColumn<int>("cb");
+    QTest::addColumn<int>("cr");
+    QTest::addColumn<int>("kelvin");
+    QTest::addColumn<QRgb>("rgb");
+
+    const QString limited = "Video: rawvideo (I420 / 0x30323449), yuv420p(tv, progressive), 2x2";
+    QTest::newRow("level 20 of 16 to 235 is 4.66: rounded to 5")
+        << limited << 20 << 128 << 128 << 6500 << qRgb(5, 5, 5);
+    QTest::newRow("full range: the levels as they are")
+        << "Video: rawvideo (I420 / 0x30323449), yuv420p(pc, bt709, progressive), 2x2" << 20 << 128
+        << 128 << 6500 << qRgb(20, 20, 20);
+    QTest::newRow("BT.709: red from Cr as its matrix says")
+        << "Video: rawvideo (I420 / 0x30323449), yuv420p(tv, bt709/bt709/bt709, progressive), 2x2"
+        << 63 << 102 << 240 << 6500 << qRgb(255, 1, 0);
+    QTest::newRow("the sample picture's first skin tone")
+        << QString() << 0 << 0 << 0 << 6500 << qRgb(255, 224, 196);
+}
+
+void TestConversion::pictureRules()
+{
+    QFETCH(QString, stream);
+    QFETCH(int, y);
+    QFETCH(int, cb);
+    QFETCH(int, cr);
+    QFETCH(int, kelvin);
+    QFETCH(QRgb, rgb);
+
+    YuvFrame frame;
+    QImage image;
+    if (stream.isEmpty()) {
+        // Skin tones fill the middle third, the first one its first sixth.
+        frame = samplePicture(240, 120);
+        image = tintedImage(frame, gammaTableIndex(kelvin)).copy(10, 50, 20, 20);
+    } else {
+        QVERIFY(readStreamLine(stream, &frame));
+        frame.planes = QByteArray(4, char(y)) + char(cb) + char(cr);
+        image = tintedImage(frame, gammaTableIndex(kelvin));
+    }
+    const QRgb shown = image.pixel(image.width() / 2, image.height() / 2);
+    const int near = stream.isEmpty() ? 1 : 0; // the sample's levels are themselves rounded
+    QVERIFY2(std::abs(qRed(shown) - qRed(rgb)) <= near
+            && std::abs(qGreen(shown) - qGreen(rgb)) <= near
+            && std::abs(qBlue(shown) - qBlue(rgb)) <= near,
+        qPrintable(QColor(shown).name() + " for " + QColor(rgb).name()));
+}
+
+void TestConversion::openCall_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<QVariant>("temperature"); // in the platform data; invalid for none
+    QTest::addColumn<bool>("taken");
+
+    QTest::newRow("10 000 files: a whole hand-over") << 10000 << QVariant() << true;
+    QTest::newRow("10 001 files: too many") << 10001 << QVariant() << false;
+    QTest::newRow("the coolest row") << 1 << QVariant(25100) << true;
+    QTest::newRow("past the coolest row") << 1 << QVariant(25101) << false;
+}
+
+void TestConversion::openCall()
+{
+    QFETCH(int, files);
+    QFETCH(QVariant, temperature);
+    QFETCH(bool, taken);
+
+    QStringList uris;
+    for (int i = 0; i < files; ++i)
+        uris << QUrl::fromLocalFile(m_folder.filePath("a.mp4")).toString();
+    QVariantMap platformData;
+    if (temperature.isValid())
+        platformData.insert(handedTemperatureKey(), temperature);
+    QStringList read;
+    std::optional<int> kelvin;
+    QString why;
+    QCOMPARE(readOpenCall(uris, platformData, &read, &kelvin, &why), taken);
+    if (taken) {
+        QCOMPARE(read.size(), files);
+        QCOMPARE(kelvin.has_value(), temperature.isValid());
+    }
 }
 
 QTEST_MAIN(TestConversion)

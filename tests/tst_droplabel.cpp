@@ -530,22 +530,27 @@ void TestDropLabel::leftWaitingText()
 void TestDropLabel::consoleLine_data()
 {
     QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("refused"); // files not queued, counted as failed
     QTest::addColumn<int>("width");
     QTest::addColumn<QString>("line");
 
     const QString camera = "a_rather_long_file_name_from_a_camera_2026-12-09_holiday_%1.mp4";
     QTest::newRow("short names: as they are")
-        << QStringList { "a.mp4", "b.mp4" } << 80
-        << "0/2 converted, 0 failed \u00b7 a.mp4 41 %, 3 min left \u00b7 b.mp4 41 %, 3 min left";
+        << QStringList { "a.mp4", "b.mp4" } << 1 << 80
+        << "0/2 converted, 1 failed \u00b7 a.mp4 41 %, 3 min left \u00b7 b.mp4 41 %, 3 min left";
     QTest::newRow("two long names at 80 columns: the names cut in the middle")
-        << QStringList { camera.arg(1), camera.arg(2) } << 80
+        << QStringList { camera.arg(1), camera.arg(2) } << 0 << 80
         << "0/2 converted, 0 failed \u00b7 a_ra\u2026mp4 41 %, 3 min left \u00b7 "
            "a_ra\u2026mp4 41 %, 3 min left";
+    QTest::newRow("more than fit: cut one short of the width, or the terminal wraps")
+        << QStringList { "a.mp4", "b.mp4", "c.mp4" } << 0 << 60
+        << "0/2 converted, 0 failed \u00b7 a.mp4 41 %, 3 min left \u00b7 b.mp4 41";
 }
 
 void TestDropLabel::consoleLine()
 {
     QFETCH(QStringList, names);
+    QFETCH(int, refused);
     QFETCH(int, width);
     QFETCH(QString, line);
 
@@ -558,7 +563,7 @@ void TestDropLabel::consoleLine()
         batch.progress << ConvertingFile { "/v/" + name, facts };
     }
     batch.converting = int(names.size());
-    const QString text = consoleProgressText(batch, int(names.size()), 0, width);
+    const QString text = consoleProgressText(batch, 2, refused, width);
     QCOMPARE(text, line);
     QVERIFY(text.size() < width);
 }

@@ -211,6 +211,8 @@ void TestPathRules::startOptions_data()
     QTest::newRow("below the table") << QStringList { "-t", "-100" } << error << kelvin.arg("-100");
     QTest::newRow("above the table")
         << QStringList { "-t", "25101" } << error << kelvin.arg("25101");
+    QTest::newRow("--null without a list") << QStringList { "--null", "a.mp4" } << error
+                                           << "zorv-video-converter: --null goes with --files-from";
     QTest::newRow("no window, no files") << QStringList { "--no-window" } << error
                                          << "zorv-video-converter: --no-window needs files to "
                                             "convert";

@@ -20,6 +20,7 @@ private slots:
     void withoutConverting();
     void convert_data();
     void convert();
+    void interrupted_data();
     void interrupted();
     void progressOnATerminal();
     void twoProgramsOneOutput_data();
@@ -84,6 +85,8 @@ void TestWindowless::withoutConverting_data()
         << QStringList { "a.mp4" } << 1
         << "zorv-video-converter: no display to open the window on; to convert without one, use "
            "--no-window";
+    QTest::newRow("a list that cannot be read: a usage error") << QStringList { "--no-window", "-T",
+        "nowhere.txt" } << 2 << "zorv-video-converter: nowhere.txt: No such file or directory";
     QTest::newRow("an unknown option: nothing else happens")
         << QStringList { "--no-window", "--frobnicate", "a.mp4" } << 2
         << "zorv-video-converter: Unknown option '--frobnicate'. See 'zorv-video-converter "
@@ -128,6 +131,12 @@ void TestWindowless::convert_data()
                "Conversion failed: " + dir + "/b exit3.mp4 -> " + dir
                    + "/b exit3_output.mp4: ffmpeg exited with code 3" }
         << false; // two converters at once may end in either order
+    QTest::newRow("a missing file alone: status 1")
+        << QStringList { "--no-window", "a.mp4", "missing.mp4" } << QByteArray() << 1
+        << QStringList { dir + "/a.mp4" } << stored
+        << QStringList { "Not a file: missing.mp4",
+               "Converted: " + dir + "/a.mp4 -> " + dir + "/a_output.mp4" }
+        << true;
     QTest::newRow("two lists, one with Windows line ends: both read, in order")
         << QStringList { "--no-window", "-T", "crlf.txt", "-Tsecond.txt" } << QByteArray() << 0
         << QStringList { dir + "/a.mp4", dir + "/long.mp4" } << stored
@@ -191,8 +200,16 @@ void TestWindowless::convert()
     QCOMPARE(storedEntryIn(settingsFileIn(qEnvironmentVariable("XDG_CONFIG_HOME"))), QString());
 }
 
+void TestWindowless::interrupted_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl-C: 130") << SIGINT;
+    QTest::newRow("SIGTERM: 143") << SIGTERM;
+}
+
 void TestWindowless::interrupted()
 {
+    QFETCH(int, signal);
     // One file three times: one converts, two wait to write its output. Ctrl-C starts neither,
     // asks the converter to stop as a terminal would, and the run ends with 130 when it has.
     qputenv("ZORV_STANDIN_SLEEP", "20");
@@ -202,10 +219,10 @@ void TestWindowless::interrupted()
     QVERIFY(m_converter.waitForRuns(1));
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(::kill(pid_t(program.processId()), SIGINT), 0);
+    QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
     QVERIFY(program.waitForFinished(10000));
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(program.exitCode(), 130);
+    QCOMPARE(program.exitCode(), 128 + signal);
     QCOMPARE(m_converter.runs().size(), 1);
     QCOMPARE(m_converter.events().filter("interrupted "),
         { "interrupted " + m_files.path() + "/long_output.mp4" });
