@@ -4,9 +4,11 @@
 #include "ui/droplabel.h"
 #include "ui/mainwindow.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLayout>
 #include <QMetaMethod>
+#include <QMimeData>
 #include <QSlider>
 #include <QtTest>
 
@@ -24,6 +26,7 @@ private slots:
     void storesEverySliderChange_data();
     void storesEverySliderChange();
     void windowLayout();
+    void previewPlacedAndRefusing();
     void metaObjects_data();
     void metaObjects();
 };
@@ -94,6 +97,11 @@ void TestMainWindow::storesEverySliderChange()
         QCOMPARE(parts.slider->value(), expected);
         QCOMPARE(parts.valueLabel->text(), colorTemperatureLabelText(expected));
         QCOMPARE(appSettings.value(colorTemperatureKey).toInt(), expected);
+        // The sample picture's caption follows, and so does what a screen reader says.
+        QCOMPARE(parts.preview->caption(), previewCaption(QString(), expected));
+        QCOMPARE(QAccessible::queryAccessibleInterface(parts.preview)
+                     ->text(QAccessible::Description),
+            parts.preview->caption());
     }
 
     // It reaches the file, and the next window starts from it.
@@ -151,6 +159,29 @@ void TestMainWindow::windowLayout()
 
     // The drop area takes all the height the other two leave.
     QVERIFY(parts.dropArea->height() > 500 - 50 - parts.slider->height() - 60);
+}
+
+void TestMainWindow::previewPlacedAndRefusing()
+{
+    MainWindow window;
+    window.move(30, 40);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const WindowParts parts(window);
+    // A magnifier is told where the picture is on the screen.
+    const QRect picture = parts.preview->pictureRect();
+    QCOMPARE(QAccessible::queryAccessibleInterface(parts.preview)->rect(),
+        QRect(parts.preview->mapToGlobal(picture.topLeft()), picture.size()));
+    // A drop that brings no local file is refused: a source that moves keeps its item.
+    QMimeData data;
+    data.setUrls({ QUrl("https://example.invalid/a.mp4") });
+    const QPoint centre = parts.preview->rect().center();
+    QDragEnterEvent entry(centre, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(parts.preview, &entry);
+    QDropEvent drop(centre, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(parts.preview, &drop);
+    QVERIFY(!drop.isAccepted());
+    QCOMPARE(drop.dropAction(), Qt::IgnoreAction);
 }
 
 void TestMainWindow::metaObjects_data()
