@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Runs the real ffmpeg quietly and tells whether it succeeded; its standard output goes to
@@ -234,6 +236,9 @@ void TestConversion::noPicture_data()
                                      << "it has no video stream";
     QTest::newRow("audio with cover art: no video all the same") << "covered.m4a"
                                                                  << "it has no video stream";
+    QTest::newRow("a pipe that never gives: given up after 10 s")
+        << "fifo.mp4"
+        << "it took longer than 10 seconds";
     QTest::newRow("gone") << "gone.mp4"
                           << "No such file or directory";
     QTest::newRow("no ffmpeg") << "bad.mp4"
@@ -252,6 +257,8 @@ void TestConversion::noPicture()
     }
     if (file == "song.wav" && !QFile::exists(path))
         QVERIFY(ffmpeg({ "-f", "lavfi", "-i", "sine=d=1", path }));
+    if (file == "fifo.mp4" && !QFile::exists(path))
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     if (file == "covered.m4a" && !QFile::exists(path)) {
         QVERIFY(ffmpeg({ "-f", "lavfi", "-i", "sine=d=1", "-f", "lavfi", "-i",
             "color=red:size=64x64:d=1", "-frames:v", "1", "-map", "0", "-map", "1", "-c:v", "png",

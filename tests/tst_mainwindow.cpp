@@ -99,8 +99,8 @@ void TestMainWindow::storesEverySliderChange()
         QCOMPARE(appSettings.value(colorTemperatureKey).toInt(), expected);
         // The sample picture's caption follows, and so does what a screen reader says.
         QCOMPARE(parts.preview->caption(), previewCaption(QString(), expected));
-        QCOMPARE(QAccessible::queryAccessibleInterface(parts.preview)
-                     ->text(QAccessible::Description),
+        QCOMPARE(
+            QAccessible::queryAccessibleInterface(parts.preview)->text(QAccessible::Description),
             parts.preview->caption());
     }
 

@@ -22,6 +22,7 @@ private slots:
     void convert();
     void interrupted_data();
     void interrupted();
+    void secondInterruptEndsAtOnce();
     void progressOnATerminal();
     void twoProgramsOneOutput_data();
     void twoProgramsOneOutput();
@@ -232,6 +233,23 @@ void TestWindowless::interrupted()
     QCOMPARE(said.filter(QRegularExpression("^(Interrupted|Conversion failed): ")),
         { "Interrupted: " + m_files.path() + "/long.mp4 -> " + m_files.path()
             + "/long_output.mp4" });
+}
+
+void TestWindowless::secondInterruptEndsAtOnce()
+{
+    // A converter deaf to Ctrl-C: the run waits for it, and a second Ctrl-C ends it at once.
+    QFile deaf(m_files.filePath("deaf.mp4"));
+    QVERIFY(deaf.open(QIODevice::WriteOnly));
+    qputenv("ZORV_STANDIN_SLEEP", "8");
+    QProcess program;
+    start(program, { "--no-window", "deaf.mp4" });
+    qunsetenv("ZORV_STANDIN_SLEEP");
+    QVERIFY(m_converter.waitForRuns(1));
+    QCOMPARE(::kill(pid_t(program.processId()), SIGINT), 0);
+    QVERIFY(!program.waitForFinished(1000));
+    QCOMPARE(::kill(pid_t(program.processId()), SIGINT), 0);
+    QVERIFY(program.waitForFinished(4000));
+    QCOMPARE(program.exitCode(), 130);
 }
 
 void TestWindowless::progressOnATerminal()

@@ -29,6 +29,8 @@ StandInConverter::StandInConverter()
           // from its first moment, as ffmpeg's own handler is.
           "trap 'printf \"interrupted %s\\n\" \"$8\" >> \"$records/events\"; kill $! 2>/dev/null; "
           "exit 255' INT\n"
+          // One that hears no Ctrl-C, as a hung converter.
+          "case $3 in *deaf*) trap '' INT ;; esac\n"
           "printf 'start %s\\n' \"$8\" >> \"$records/events\"\n"
           "readlink /proc/self/fd/0 > \"$record.stdin\"\n"
           "printf '%s\\0' \"$@\" > \"$record.part\" && mv \"$record.part\" \"$record\"\n"

@@ -11,7 +11,8 @@
 // another), adds "start OUTPUT" and, as it ends, "end OUTPUT" to a shared events file, and
 // writes nothing to standard output.
 // A run sleeps for ZORV_STANDIN_SLEEP seconds after recording, where that is set (SIGINT, at any
-// moment, ends it with 255, after "interrupted OUTPUT" in the events file), and writes
+// moment, ends it with 255, after "interrupted OUTPUT" in the events file, unless its input's
+// name holds "deaf"), and writes
 // statistics lines to standard error for two seconds where its input's name holds "chatty" (and
 // stops where it cannot, as a converter that has lost its error stream). It
 // then exits with 3 after a reason on standard error where the name holds "exit3", is killed by
