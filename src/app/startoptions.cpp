@@ -91,17 +91,17 @@ QStringList shortOptionsSplit(const QStringList &arguments)
 
 } // namespace
 
-StartOptions parseStartOptions(const QStringList &given)
+StartOptions parseStartOptions(const QStringList &arguments)
 {
-    const QStringList arguments = shortOptionsSplit(given);
+    const QStringList words = shortOptionsSplit(arguments);
     QCommandLineParser parser;
     describeOptions(parser);
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(words)) {
         QString why = parser.errorText();
         // Named as it was given, dashes and all.
         if (!parser.unknownOptionNames().isEmpty()) {
             const QString unknown = parser.unknownOptionNames().constFirst();
-            for (const QString &argument : arguments.mid(1)) {
+            for (const QString &argument : words.mid(1)) {
                 if (argument == QLatin1String("--"))
                     break;
                 const QString name = argument.section(QLatin1Char('='), 0, 0);

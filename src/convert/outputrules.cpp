@@ -73,7 +73,6 @@ QString whyNotConverted(const QString &input, const QString &output)
 {
     if (output.isEmpty())
         return QStringLiteral("its name has no \".\"");
-    const QString folder = QStringLiteral("a folder stands at the output's name");
 #ifdef Q_OS_UNIX
     // Where nothing stands at the output's name, as for most files, one look does.
     struct stat status = {};
@@ -83,12 +82,12 @@ QString whyNotConverted(const QString &input, const QString &output)
         if (errno == ENAMETOOLONG)
             return QStringLiteral("the output's name is too long for the file system");
     } else if (S_ISDIR(status.st_mode)) {
-        return folder;
+        return QStringLiteral("a folder stands at the output's name");
     }
 #else
     const QFileInfo existing(output);
     if (existing.isDir() && !existing.isSymLink() && !existing.isJunction())
-        return folder;
+        return QStringLiteral("a folder stands at the output's name");
 #endif
     if (!isOverwritableOutput(output))
         return QStringLiteral("a link or a special file stands at the output's name");
