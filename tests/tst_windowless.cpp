@@ -1,4 +1,5 @@
 #include "convert/converterlog.h"
+#include "convert/outputrules.h"
 #include "support/standinconverter.h"
 #include "support/teststore.h"
 
@@ -27,6 +28,8 @@ private slots:
     void twoProgramsOneOutput_data();
     void twoProgramsOneOutput();
     void realOutputsConvertedAgain();
+    void manyMachines_data();
+    void manyMachines();
 
 private:
     // Readies a process as a script starts one: no display, in the files' folder, the stand-in
@@ -339,6 +342,92 @@ void TestWindowless::realOutputsConvertedAgain()
         QVERIFY(length.waitForFinished(10000));
         QVERIFY2(length.readAllStandardOutput().toDouble() >= 7.9, name);
     }
+}
+
+void TestWindowless::manyMachines_data()
+{
+    QTest::addColumn<QStringList>("options"); // Parallel's own, beside the machines and jobs
+    QTest::addColumn<bool>("shared"); // the same paths on every machine
+
+    QTest::newRow("a shared disk") << QStringList() << true;
+    QTest::newRow("no shared disk: each file sent, its output brought back") << QStringList {
+        "--transferfile", "{}", "--return", "{= s{[^/]*$}{$& =~ s/\\./_output./gr}e =}", "--cleanup"
+    } << false;
+}
+
+void TestWindowless::manyMachines()
+{
+    // The command-line page's recipes, through GNU Parallel and an ssh that runs each job here,
+    // in a folder of the machine's own.
+    QFETCH(QStringList, options);
+    QFETCH(bool, shared);
+    QTemporaryDir folder;
+    const QDir here(folder.path());
+    QVERIFY(here.mkdir("my.videos"));
+    const QStringList names = { "a b.mp4", "c d.mp4", "my.videos/e f.mp4" };
+    for (const QString &name : names) {
+        QCOMPARE(QProcess::execute(m_converter.realConverter(),
+                     { "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=64x64:rate=5:duration=1",
+                         here.filePath(name) }),
+            0);
+    }
+    QFile ssh(here.filePath("ssh"));
+    QVERIFY(ssh.open(QIODevice::WriteOnly));
+    ssh.write("#!/bin/sh\n"
+              "while [ $# -gt 0 ]; do case $1 in -*) shift ;; *) break ;; esac; done\n"
+              "mkdir -p \""
+        + QFile::encodeName(folder.path()) + "/machines/$1\" && cd \""
+        + QFile::encodeName(folder.path())
+        + "/machines/$1\" || exit 255\n"
+          "echo \"$1\" >> ../used\n"
+          "shift; [ \"$1\" = -- ] && shift\n"
+          "exec sh -c \"$*\"\n");
+    ssh.close();
+    QVERIFY(ssh.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QFile machines(here.filePath("machines.txt"));
+    QVERIFY(machines.open(QIODevice::WriteOnly) && machines.write("one\ntwo\n") > 0);
+    machines.close();
+    QProcessEnvironment real = QProcessEnvironment::systemEnvironment();
+    real.insert("PATH", QFileInfo(m_converter.realConverter()).path() + ":/bin");
+    // rsync 3.2.4 and later would take Parallel's quotes as part of a name brought back.
+    real.insert("RSYNC_OLD_ARGS", "1");
+
+    // Then once more with a broken file among them: Parallel counts it.
+    for (const QString &broken : { QString(), QString("broken.mp4") }) {
+        QStringList files = names;
+        if (!broken.isEmpty()) {
+            QFile empty(here.filePath(broken));
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+            files << broken;
+        }
+        QByteArray list;
+        for (const QString &file : files)
+            list += QFile::encodeName(shared ? here.filePath(file) : file) + '\0';
+        QProcess parallel;
+        parallel.setProcessEnvironment(real);
+        parallel.setWorkingDirectory(folder.path());
+        parallel.start("parallel",
+            QStringList { "-0", "--ssh", ssh.fileName(), "--sshloginfile", machines.fileName(),
+                "--jobs", "2" }
+                + options
+                + QStringList { ZORV_APPLICATION, "--no-window", "-t", "3200", "--", "{}" });
+        parallel.write(list);
+        parallel.closeWriteChannel();
+        QVERIFY(parallel.waitForFinished(60000));
+        QVERIFY2(parallel.exitCode() == (broken.isEmpty() ? 0 : 1),
+            parallel.readAllStandardError().constData());
+        for (const QString &name : names) {
+            const QFileInfo output(here.filePath(convertedOutputPath(name)));
+            QVERIFY2(output.size() > 0, qPrintable(output.filePath()));
+            QVERIFY(QFile::remove(output.filePath()));
+        }
+    }
+    QFile used(here.filePath("machines/used"));
+    QVERIFY(used.open(QIODevice::ReadOnly));
+    const QByteArray hosts = used.readAll();
+    QVERIFY2(hosts.contains("one\n") && hosts.contains("two\n"), hosts.constData());
+    // Sent files are cleaned up on the machines that converted them.
+    QVERIFY(shared || QDir(here.filePath("machines/one")).entryList({ "*.mp4" }).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestWindowless)
