@@ -218,8 +218,10 @@ void TestDragDrop::closeDuringDrop()
 {
     // Closed while the drop is still being handed on, or just after: files wait, so the window
     // asks, and Enter keeps converting. Every file still goes, the slider's last value is kept,
-    // and the program ends well once the last file has started.
-    qputenv("ZORV_STANDIN_SLEEP", "0.01");
+    // and the program ends well once the last file has started. Each converter takes long
+    // enough that files still wait when the pass ends, also where a loaded machine slows the
+    // pass of a sanitized build more than the converters.
+    qputenv("ZORV_STANDIN_SLEEP", "0.05");
     launch();
     qunsetenv("ZORV_STANDIN_SLEEP");
     m_converter.clear();
