@@ -381,7 +381,8 @@ void TestWindowless::manyMachines()
         + "/machines/$1\" || exit 255\n"
           "echo \"$1\" >> ../used\n"
           "shift; [ \"$1\" = -- ] && shift\n"
-          "exec sh -c \"$*\"\n");
+          // A login sets SHELL, and Parallel's remote side runs each job with it.
+          "SHELL=/bin/sh exec sh -c \"$*\"\n");
     ssh.close();
     QVERIFY(ssh.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QFile machines(here.filePath("machines.txt"));
