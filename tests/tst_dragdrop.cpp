@@ -6,6 +6,7 @@
 #include "ui/mainwindow.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
 #include <QTemporaryDir>
@@ -28,6 +29,7 @@ private slots:
     void filesOnTheCommandLine();
     void screenReader();
     void secondStartHandsOver();
+    void desktopStartsIt();
     void previewFollowsTheFiles();
     void desktopHearsTheBatch_data();
     void desktopHearsTheBatch();
@@ -452,6 +454,60 @@ void TestDragDrop::secondStartHandsOver()
     closeAndExpectSuccess();
 }
 
+void TestDragDrop::desktopStartsIt()
+{
+    // A private bus that starts the program from the service file that ships, as the desktop's
+    // bus does, in the environment a desktop gives it.
+    stopProcess(m_app);
+    QTemporaryDir data;
+    QVERIFY(QDir(data.path()).mkpath("dbus-1/services"));
+    QFile shipped(QStringLiteral(ZORV_BUS_SERVICE));
+    QFile service(data.filePath("dbus-1/services/com.zorvtech.ZorvVideoConverter.service"));
+    QVERIFY(shipped.open(QIODevice::ReadOnly) && service.open(QIODevice::WriteOnly));
+    service.write(shipped.readAll().replace(
+        "@ZORV_BINDIR@", QFile::encodeName(QFileInfo(ZORV_APPLICATION).path())));
+    service.close();
+    QProcessEnvironment env = m_x.environment();
+    env.insert("XDG_CONFIG_HOME", m_configHome.path());
+    env.insert("XDG_DATA_HOME", data.path());
+    QProcess bus;
+    bus.setProcessEnvironment(env);
+    const auto stop = qScopeGuard([&bus] { stopProcess(bus); });
+    const QByteArray address = startPrivateBus(bus);
+    QVERIFY(!address.isEmpty());
+    QDBusConnection desktop = QDBusConnection::connectToBus(QString::fromUtf8(address), "desktop");
+    const auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("desktop"); });
+    const QString name = "com.zorvtech.ZorvVideoConverter";
+    const QString file = m_files.filePath("opened by the desktop.mp4");
+    QFile content(file);
+    QVERIFY(content.open(QIODevice::WriteOnly));
+    m_converter.clear();
+
+    // Where the name's owner answers with an error, a later start says so and opens nothing.
+    QVERIFY(desktop.registerService(name));
+    QProcess later;
+    const auto stopLater = qScopeGuard([&later] { stopProcess(later); });
+    env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(address));
+    later.setProcessEnvironment(env);
+    later.start(QStringLiteral(ZORV_APPLICATION), { file });
+    QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 20000);
+    QCOMPARE(later.exitCode(), 1);
+    QVERIFY(later.readAllStandardError().contains("did not take the files"));
+    QVERIFY(desktop.unregisterService(name));
+
+    // With none running, the desktop's call starts the program, which takes the file.
+    QDBusMessage open = QDBusMessage::createMethodCall(
+        name, "/com/zorvtech/ZorvVideoConverter", "org.freedesktop.Application", "Open");
+    open << QStringList { QUrl::fromLocalFile(file).toString() } << QVariantMap();
+    const QDBusMessage reply = desktop.call(open, QDBus::Block, 20000);
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+    QVERIFY(m_converter.waitForRuns(1));
+    QCOMPARE(m_converter.runs().first().value(2), file);
+    m_window = m_x.findWindow("Zorv Video Converter");
+    QVERIFY(m_x.closeWindow(m_window));
+    QTRY_VERIFY_WITH_TIMEOUT(!desktop.interface()->isServiceRegistered(name), 20000);
+}
+
 void TestDragDrop::previewFollowsTheFiles()
 {
     // Flat clips from the real converter, and a file that is no video.
@@ -597,7 +653,7 @@ void TestDragDrop::desktopHearsTheBatch()
     double last = 0;
     for (const QString &update : updates.mid(0, updates.size() - 1)) {
         const QStringList fields = update.split('\t');
-        QCOMPARE(fields.value(1), "application://zorv-video-converter.desktop");
+        QCOMPARE(fields.value(1), "application://com.zorvtech.ZorvVideoConverter.desktop");
         QCOMPARE(fields.value(3), "True");
         QVERIFY2(fields.value(2).toDouble() >= last && fields.value(2).toDouble() < 1,
             qPrintable(update));

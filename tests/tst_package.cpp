@@ -60,8 +60,9 @@ void TestPackage::checkersAccept_data()
 
     QTest::newRow("lintian: no error, no warning")
         << "lintian" << QStringList { "--fail-on", "error,warning" } << "";
-    QTest::newRow("desktop entry") << "desktop-file-validate" << QStringList()
-                                   << "/usr/share/applications/zorv-video-converter.desktop";
+    QTest::newRow("desktop entry")
+        << "desktop-file-validate" << QStringList()
+        << "/usr/share/applications/com.zorvtech.ZorvVideoConverter.desktop";
     QTest::newRow("AppStream metadata")
         << "appstreamcli" << QStringList { "validate", "--no-net" }
         << "/usr/share/metainfo/com.zorvtech.ZorvVideoConverter.metainfo.xml";
@@ -91,6 +92,10 @@ void TestPackage::installedProgramRuns()
     QVERIFY(QFileInfo::exists(
         m_root + "/usr/share/icons/hicolor/scalable/apps/zorv-video-converter.svg"));
     QVERIFY(QFileInfo::exists(m_root + "/usr/share/man/man1/zorv-video-converter.1.gz"));
+    // The session bus starts the installed program, by its full path.
+    QFile service(m_root + "/usr/share/dbus-1/services/com.zorvtech.ZorvVideoConverter.service");
+    QVERIFY(service.open(QIODevice::ReadOnly));
+    QVERIFY(service.readAll().contains("\nExec=/usr/bin/zorv-video-converter\n"));
 
     XServer x;
     QVERIFY2(x.isRunning(), "Xvfb is needed for this test");

@@ -38,6 +38,8 @@ int main(int argc, char *argv[])
     std::optional<DisplayCheck> displayCheck(std::in_place);
     QApplication app(argc, argv);
     displayCheck.reset();
+    // The name of the desktop entry, by which a desktop matches the window to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.zorvtech.ZorvVideoConverter"));
     QStringList files;
     QString why;
     if (!filesOfStart(options, &files, nullptr, &why)) {

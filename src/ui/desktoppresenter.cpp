@@ -102,7 +102,7 @@ void DesktopPresenter::publish()
     properties.insert(QStringLiteral("progress-visible"), busy);
     properties.insert(QStringLiteral("count"), qint64(batch.converting + batch.waiting));
     properties.insert(QStringLiteral("count-visible"), busy);
-    update << QStringLiteral("application://zorv-video-converter.desktop") << properties;
+    update << QStringLiteral("application://com.zorvtech.ZorvVideoConverter.desktop") << properties;
     QDBusConnection::sessionBus().send(update);
 }
 
