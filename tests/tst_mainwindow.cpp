@@ -168,8 +168,11 @@ void TestMainWindow::previewPlacedAndRefusing()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const WindowParts parts(window);
-    // A magnifier is told where the picture is on the screen.
+    // Re-tinted, the picture stays inside the preview, at every scale.
+    parts.slider->setValue(parts.slider->value() + 100);
     const QRect picture = parts.preview->pictureRect();
+    QVERIFY(parts.preview->rect().contains(picture));
+    // A magnifier is told where the picture is on the screen.
     QCOMPARE(QAccessible::queryAccessibleInterface(parts.preview)->rect(),
         QRect(parts.preview->mapToGlobal(picture.topLeft()), picture.size()));
     // A drop that brings no local file is refused: a source that moves keeps its item.
