@@ -23,6 +23,7 @@ private slots:
     void convert();
     void interrupted_data();
     void interrupted();
+    void interruptedInTheList();
     void secondInterruptEndsAtOnce();
     void progressOnATerminal();
     void twoProgramsOneOutput_data();
@@ -236,6 +237,37 @@ void TestWindowless::interrupted()
     QCOMPARE(said.filter(QRegularExpression("^(Interrupted|Conversion failed): ")),
         { "Interrupted: " + m_files.path() + "/long.mp4 -> " + m_files.path()
             + "/long_output.mp4" });
+}
+
+void TestWindowless::interruptedInTheList()
+{
+    // Ctrl-C while a long list is handed on, held up by a full trace pipe as by a slow reader:
+    // each file still gets one line.
+    const int files = 4000;
+    QByteArray list;
+    for (int i = 0; i < files; ++i)
+        list += "long.mp4\n";
+    QProcess program;
+    start(program, { "--no-window", "-T", "-" });
+    program.write(list);
+    program.closeWriteChannel();
+    while (program.bytesToWrite() > 0)
+        QVERIFY(program.waitForBytesWritten());
+    // No event loop from here: the trace that nobody reads fills its pipe in the middle.
+    const auto blocked = [pid = program.processId()] {
+        QFile wchan(QString("/proc/%1/wchan").arg(pid));
+        return wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("pipe_write");
+    };
+    for (int tries = 0; tries < 400 && !blocked(); ++tries)
+        QThread::msleep(50);
+    QCOMPARE(::kill(pid_t(program.processId()), SIGINT), 0);
+    QVERIFY(program.waitForFinished(20000));
+    const QStringList said = QString::fromUtf8(program.readAllStandardError()).split('\n');
+    QCOMPARE(program.exitCode(), 130);
+    QVERIFY(said.filter(QRegularExpression("^Not started: .*long.mp4$")).size() > files / 2);
+    QCOMPARE(
+        said.filter(QRegularExpression("^(Converted|Interrupted|Not started): .*long.mp4")).size(),
+        files);
 }
 
 void TestWindowless::secondInterruptEndsAtOnce()
