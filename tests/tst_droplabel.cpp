@@ -75,6 +75,7 @@ private slots:
     void missingConverterIsShown();
     void batchShownAndCounted();
     void manyFailuresFitTheFrame();
+    void longNamesMoveNothing();
     void progressText_data();
     void progressText();
     void noticeBody_data();
@@ -459,6 +460,27 @@ void TestDropLabel::manyFailuresFitTheFrame()
     QCOMPARE(shown + more.captured(1).toInt(), 40);
     QVERIFY(lines.size() * m_dropArea->fontMetrics().lineSpacing()
         <= m_dropArea->contentsRect().height());
+}
+
+void TestDropLabel::longNamesMoveNothing()
+{
+    // Two long names converting: the drop area shortens them, and nothing beside it moves.
+    qputenv("ZORV_STANDIN_SLEEP", "1");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    const TintPreview *preview = WindowParts(*m_window).preview;
+    const QRect place = preview->geometry();
+    const QString name = "/tmp/v/a_rather_long_file_name_from_a_camera_2026-12-09_holiday_%1.mp4";
+    PassObserver observer(m_dropArea);
+    drop(urlData({ QUrl::fromLocalFile(name.arg(1)), QUrl::fromLocalFile(name.arg(2)) }));
+    QVERIFY2(observer.texts.value(0).contains(
+                 QRegularExpression("^Converting /.*\u2026.*_1\\.mp4\\.\\.\\.$")),
+        qPrintable(observer.texts.value(0)));
+    QTRY_VERIFY(m_dropArea->text().contains("2 converting"));
+    QTest::qWait(200);
+    QCOMPARE(preview->geometry(), place);
+    QCOMPARE(m_window->size(), QSize(400 + previewSpacing + previewWidth, 500));
 }
 
 void TestDropLabel::progressText_data()

@@ -21,6 +21,15 @@ QString endedCounts(const Batch &batch)
     return counts;
 }
 
+// Each line shortened in the middle to the width: a long path never widens the drop area.
+QString linesFitted(const QString &text, const QFontMetrics &metrics, int width)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = metrics.elidedText(line, Qt::ElideMiddle, width);
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 QString batchProgressText(const Batch &batch)
@@ -127,7 +136,10 @@ void DropAreaStatus::show()
         text += QStringLiteral("\n\n") + batchSummaryText(batch);
         text += failedNames(batch, text);
     }
-    m_dropArea->setText(text);
+    // Fitted only where the drop area has its size, which it gets as the window shows.
+    m_dropArea->setText(m_dropArea->isVisible()
+            ? linesFitted(text, m_dropArea->fontMetrics(), m_dropArea->contentsRect().width())
+            : text);
     // A label with a name of its own tells nobody that its text changed.
     QAccessibleEvent changed(m_dropArea, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&changed);

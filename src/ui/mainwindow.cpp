@@ -33,6 +33,8 @@ MainWindow::MainWindow()
 
     auto *dropLabel = new DropLabel(dropPromptText(), this);
     dropLabel->setStyleSheet(QStringLiteral("QLabel { border: 5px dashed black; padding: 5px; }"));
+    // Its size comes from the window, never from its text: nothing beside it moves.
+    dropLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
     auto *valueLabel = new QLabel(colorTemperatureLabelText(temperature), this);
     valueLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
