@@ -1,6 +1,7 @@
 // The tint preview on a real window: how long a step of the slider takes to show, re-tinted and
-// repainted, for a 1280x720 picture, over the slider's whole range; and how long the first
-// picture of a 1080p H.264 clip takes to show once the file is handed in, with the real ffmpeg.
+// repainted, for a 1280x720 picture, over the slider's whole range, alone and beside the
+// original; how long the first picture of a 1080p H.264 clip takes to show once the file is
+// handed in, with the real ffmpeg; and how long a move to another moment of it takes.
 
 #include "stats.h"
 #include "ui/tintpreview.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -23,7 +25,7 @@ bool makeClip(const QString &path, const QString &size, int seconds)
                    QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                    QStringLiteral("testsrc2=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-                   QStringLiteral("libx264"), path })
+                   QStringLiteral("libx264"), QStringLiteral("-g"), QStringLiteral("25"), path })
         == 0;
 }
 
@@ -65,22 +67,27 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no 1280x720 picture was shown\n");
         return 1;
     }
-    QList<double> steps;
-    for (int round = 0; round < 3; ++round) {
-        for (int kelvin = 0; kelvin <= 6500; kelvin += 100) {
-            QElapsedTimer clock;
-            clock.start();
-            preview.setTemperature(kelvin); // re-tints and repaints at once
-            steps << clock.nsecsElapsed() / 1e6;
-        }
-    }
-    std::sort(steps.begin(), steps.end());
     std::printf("| tint preview, %s | median | slowest | target |\n",
         qPrintable(QGuiApplication::platformName()));
     std::printf("|---|---|---|---|\n");
-    std::printf("| a slider step, 1280x720 picture re-tinted and repainted (%d steps) | %.1f ms "
-                "| %.1f ms | <= 16 ms |\n",
-        int(steps.size()), median(steps), steps.last());
+    for (const bool comparing : { false, true }) {
+        preview.setComparing(comparing);
+        QList<double> steps;
+        for (int round = 0; round < 3; ++round) {
+            for (int kelvin = 0; kelvin <= 6500; kelvin += 100) {
+                QElapsedTimer clock;
+                clock.start();
+                preview.setTemperature(kelvin); // re-tints and repaints at once
+                steps << clock.nsecsElapsed() / 1e6;
+            }
+        }
+        std::sort(steps.begin(), steps.end());
+        std::printf("| a slider step, 1280x720 picture re-tinted and repainted%s (%d steps) | "
+                    "%.1f ms | %.1f ms | <= 16 ms |\n",
+            comparing ? ", beside the original" : "", int(steps.size()), median(steps),
+            steps.last());
+    }
+    preview.setComparing(false);
 
     // A picture box as the window has; two files in turn, so that none is shown already.
     preview.resize(480, 478);
@@ -98,5 +105,27 @@ int main(int argc, char *argv[])
     std::printf("| first picture of a 1080p H.264 clip, handed in to shown (%d runs) | %.0f ms | "
                 "%.0f ms | <= 1000 ms |\n",
         int(firsts.size()), median(firsts), firsts.last());
+
+    // A tenth on, four times, then back: Right and Left as the user presses them.
+    QList<double> moves;
+    for (int move = 0; move < 8; ++move) {
+        const QString before = preview.caption();
+        QKeyEvent key(QEvent::KeyPress, move < 4 ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier);
+        QElapsedTimer clock;
+        clock.start();
+        QCoreApplication::sendEvent(&preview, &key);
+        while (preview.caption() == before && clock.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(); // its paint
+        if (preview.caption() == before) {
+            std::fprintf(stderr, "no other moment of the 1080p clip was shown\n");
+            return 1;
+        }
+        moves << clock.nsecsElapsed() / 1e6;
+    }
+    std::sort(moves.begin(), moves.end());
+    std::printf("| another moment of it, a key pressed to shown (%d moves) | %.0f ms | %.0f ms | "
+                "<= 1000 ms |\n",
+        int(moves.size()), median(moves), moves.last());
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "convert/converterqueue.h"
 #include "convert/conversion.h"
 #include "convert/converterlog.h"
+#include "convert/gammatable.h"
 #include "convert/outputrules.h"
 #include "ui/desktoppresenter.h"
 #include "ui/dropareastatus.h"
@@ -76,6 +77,8 @@ private slots:
     void batchShownAndCounted();
     void manyFailuresFitTheFrame();
     void longNamesMoveNothing();
+    void convertWhatYouSee();
+    void pickTheMoment();
     void progressText_data();
     void progressText();
     void noticeBody_data();
@@ -481,6 +484,73 @@ void TestDropLabel::longNamesMoveNothing()
     QTest::qWait(200);
     QCOMPARE(preview->geometry(), place);
     QCOMPARE(m_window->size(), QSize(400 + previewSpacing + previewWidth, 500));
+}
+
+void TestDropLabel::convertWhatYouSee()
+{
+    const QString clip = m_folder.filePath("flat.mp4");
+    QCOMPARE(QProcess::execute(m_converter.realConverter(),
+                 { "-v", "error", "-f", "lavfi", "-i", "color=c=0x5080C0:s=64x36:d=1", clip }),
+        0);
+    m_window->show();
+    const WindowParts parts(*m_window);
+    parts.slider->setValue(3200);
+    parts.preview->showFile(clip);
+    QTRY_VERIFY_WITH_TIMEOUT(parts.convert->isEnabled(), 10000);
+
+    // Each press, by Space or Enter, converts what the preview shows at its temperature.
+    TraceCapture trace;
+    QTest::keyClick(parts.convert, Qt::Key_Space);
+    QTest::keyClick(parts.convert, Qt::Key_Return);
+    QVERIFY(m_converter.waitForRuns(2));
+    QCOMPARE(trace.lines().count(clip), 2);
+    for (const QStringList &run : m_converter.runs())
+        QCOMPARE(run.mid(2, 5),
+            QStringList({ clip, "-b:v", "10M", "-vf", rowFilter(gammaTableIndex(3200)) }));
+
+    // Compared: the original at the left, the re-tinted picture at the right.
+    const QRect picture = parts.preview->pictureRect();
+    const auto pixelAt = [&](int x) {
+        return parts.preview->grab().toImage().pixel(picture.x() + x, picture.center().y());
+    };
+    const QRgb tinted = pixelAt(picture.width() / 4);
+    parts.compare->click();
+    QCOMPARE(pixelAt(picture.width() * 3 / 4), tinted);
+    const QRgb original = pixelAt(picture.width() / 4);
+    QVERIFY2(std::abs(qRed(original) - 0x50) <= 3 && std::abs(qBlue(original) - 0xC0) <= 3,
+        qPrintable(QString::number(original, 16)));
+    QVERIFY(parts.preview->caption().endsWith("the original left, re-tinted right"));
+
+    // A file with no picture is nothing to convert.
+    QFile text(m_folder.filePath("notes.txt"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    parts.preview->showFile(text.fileName());
+    QTRY_VERIFY_WITH_TIMEOUT(!parts.convert->isEnabled(), 10000);
+}
+
+void TestDropLabel::pickTheMoment()
+{
+    // Ten seconds with a key frame each two: the one before a third of the way in, then before a
+    // tenth on, and two back; each named by its own time.
+    const QString clip = m_folder.filePath("moving.mp4");
+    QCOMPARE(QProcess::execute(m_converter.realConverter(),
+                 { "-v", "error", "-y", "-f", "lavfi", "-i",
+                     "testsrc2=size=96x64:rate=25:duration=10", "-g", "50", clip }),
+        0);
+    m_window->show();
+    const WindowParts parts(*m_window);
+    parts.preview->showFile(clip);
+    QTRY_COMPARE_WITH_TIMEOUT(parts.preview->caption(), "moving.mp4 at 0:02, 2700 K", 10000);
+    const QImage before = parts.preview->grab().toImage();
+    QTest::keyClick(parts.preview, Qt::Key_Right);
+    QTRY_COMPARE_WITH_TIMEOUT(parts.preview->caption(), "moving.mp4 at 0:04, 2700 K", 10000);
+    QVERIFY(parts.preview->grab().toImage() != before);
+    const QPoint middle = parts.preview->pictureRect().center();
+    QWheelEvent back(middle, parts.preview->mapToGlobal(middle), {}, { 0, 120 }, Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(parts.preview, &back);
+    QCoreApplication::sendEvent(parts.preview, &back);
+    QTRY_COMPARE_WITH_TIMEOUT(parts.preview->caption(), "moving.mp4 at 0:02, 2700 K", 10000);
 }
 
 void TestDropLabel::progressText_data()

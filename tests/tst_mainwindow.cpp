@@ -124,8 +124,9 @@ void TestMainWindow::windowLayout()
     QCOMPARE(window.minimumSize(), window.maximumSize());
 
     const WindowParts parts(window);
-    QVERIFY(parts.dropArea && parts.valueLabel && parts.slider && parts.preview);
-    QCOMPARE(window.findChildren<QWidget *>().size(), 4);
+    QVERIFY(parts.dropArea && parts.valueLabel && parts.slider && parts.preview && parts.convert
+        && parts.compare);
+    QCOMPARE(window.findChildren<QWidget *>().size(), 6);
     // The column keeps its size and its place at the left edge, the preview to its right.
     const QMargins margins = window.layout()->contentsMargins();
     QCOMPARE(parts.dropArea->x(), margins.left());
@@ -156,6 +157,15 @@ void TestMainWindow::windowLayout()
     QCOMPARE(parts.slider->maximum(), 6500);
     QCOMPARE(parts.slider->singleStep(), 100);
     QCOMPARE(parts.slider->pageStep(), 100);
+
+    // Under the preview, after it in the tab order: nothing to convert while the sample shows,
+    // and the button's text and name follow the slider.
+    QCOMPARE(parts.preview->nextInFocusChain(), parts.convert);
+    QCOMPARE(parts.convert->nextInFocusChain(), parts.compare);
+    QVERIFY(!parts.convert->isEnabled());
+    parts.slider->setValue(3200);
+    QCOMPARE(parts.convert->accessibleName(), "Convert at 3200 K");
+    QCOMPARE(parts.compare->accessibleName(), "Compare with the original");
 
     // The drop area takes all the height the other two leave.
     QVERIFY(parts.dropArea->height() > 500 - 50 - parts.slider->height() - 60);

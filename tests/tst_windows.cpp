@@ -444,8 +444,9 @@ void TestWindows::twoProgramsOneOutput()
 
 void TestWindows::previewWithTheRealConverter()
 {
-    // The program beside the ffmpeg.exe it ships with; a flat-coloured clip named on its command
-    // line shows in the preview with the colour that the converter's own filter gives it.
+    // The program beside the ffmpeg.exe it ships with; a flat-coloured full-range clip named on
+    // its command line shows in the preview with the colour that the converter's own filter gives
+    // it, and the button under the preview converts it.
     QFile cache(build + "/CMakeCache.txt");
     QVERIFY(cache.open(QIODevice::ReadOnly));
     const QString bundled = QRegularExpression("ZORV_BUNDLED_FFMPEG:PATH=(.*)")
@@ -463,7 +464,7 @@ void TestWindows::previewWithTheRealConverter()
     const QString clip = clips.filePath("flat.mp4");
     QCOMPARE(QProcess::execute("ffmpeg",
                  { "-v", "error", "-f", "lavfi", "-i", "color=c=0xC88650:s=320x180:r=10:d=1",
-                     "-pix_fmt", "yuv420p", clip }),
+                     "-pix_fmt", "yuvj420p", clip }),
         0);
 
     // What the stored temperature gives the clip through the filter, in RGB.
@@ -498,6 +499,10 @@ void TestWindows::previewWithTheRealConverter()
         return false;
     };
     QTRY_VERIFY_WITH_TIMEOUT(shown(), 30000);
+    // Tab from the slider: the drop area, the preview, the button.
+    QVERIFY(m_x.xdotool({ "windowfocus", "--sync", window }));
+    QVERIFY(m_x.xdotool({ "key", "Tab", "Tab", "Tab", "space" }));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(clips.filePath("flat_output.mp4")).size() > 0, 30000);
     closeAndExpectSuccess(app, window);
 }
 

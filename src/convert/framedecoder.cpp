@@ -6,6 +6,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // The luma weights of red and blue that a colour matrix's name stands for; BT.601 for any other.
@@ -97,11 +99,12 @@ void FrameDecoder::cancel()
     m_process.reset();
 }
 
-void FrameDecoder::decode(const QString &path, QSize box)
+void FrameDecoder::decode(const QString &path, QSize box, double at)
 {
     cancel();
     m_path = path;
     m_box = box;
+    m_at = at;
     m_probing = true;
     m_timeout.start();
     // What the file holds, and how long it is.
@@ -148,18 +151,23 @@ void FrameDecoder::ran()
         // Fitted into the box with the picture's own shape, on whole pairs of pixels. In the
         // planar format that eq takes: a full-range "yuvj" picture is made limited range first,
         // as the converter does it before its filter.
+        // showinfo names the time of the frame, from the point sought.
         const QString scale = QStringLiteral(
-            "scale=w='trunc(min(%1\\,%2*dar)/2)*2':h='trunc(min(%2\\,%1/dar)/2)*2',"
+            "showinfo,scale=w='trunc(min(%1\\,%2*dar)/2)*2':h='trunc(min(%2\\,%1/dar)/2)*2',"
             "format=pix_fmts=yuv420p")
                                   .arg(m_box.width())
                                   .arg(m_box.height());
-        // The key frame at or before a third of the way in: decoding on from it to the exact
-        // time takes most of a second for a 1080p clip, and the user wants to see the tint soon.
+        // The key frame at or before the moment: decoding on from it to the exact time takes
+        // most of a second for a 1080p clip, and the user wants to see the tint soon.
         QStringList arguments = { QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"),
             QStringLiteral("-skip_frame"), QStringLiteral("nokey") };
-        if (facts.duration > 0) {
+        m_length = facts.duration;
+        if (m_length > 0 && m_at < 0)
+            m_at = m_length / 3;
+        m_at = m_length > 0 ? std::min(m_at, m_length) : 0;
+        if (m_at > 0) {
             arguments << QStringLiteral("-noaccurate_seek") << QStringLiteral("-ss")
-                      << QString::number(facts.duration / 3, 'f', 3);
+                      << QString::number(m_at, 'f', 3);
         }
         arguments << QStringLiteral("-i") << m_path << QStringLiteral("-map")
                   << QStringLiteral("0:V:0") << QStringLiteral("-frames:v") << QStringLiteral("1")
@@ -181,6 +189,10 @@ void FrameDecoder::ran()
         fail(why);
         return;
     }
+    static const QRegularExpression shownAt(QStringLiteral(R"(\] n: *0 .* pts_time:(-?[0-9.]+))"));
+    const QRegularExpressionMatch shown = shownAt.match(report);
+    frame.at = std::max(m_at + (shown.hasMatch() ? shown.captured(1).toDouble() : 0), 0.0);
+    frame.length = m_length;
     const QString path = m_path;
     m_timeout.stop();
     m_path.clear();

@@ -14,10 +14,10 @@
 // them, read into a frame's fields; false where the line names no 4:2:0 8-bit picture.
 bool readStreamLine(const QString &line, YuvFrame *frame);
 
-// Decodes one picture of a video for the preview, with ffmpeg in the background: about a third of
-// the way in (its key frame at or before that; the first where the length is not known), scaled
-// to fit a box, as the planes that
-// the conversion's eq filter sees. One decode at a time: a newer one ends the older ffmpeg. It
+// Decodes one picture of a video for the preview, with ffmpeg in the background: the key frame at
+// or before a moment (about a third of the way in unless one is given; the first where the length
+// is not known), scaled to fit a box, as the planes that the conversion's eq filter sees, with
+// its time and the video's length. One decode at a time: a newer one ends the older ffmpeg. It
 // gives up after 10 seconds. It writes nothing to disk: the picture comes through a pipe.
 class FrameDecoder : public QObject
 {
@@ -29,7 +29,8 @@ public:
     FrameDecoder(const FrameDecoder &) = delete;
     FrameDecoder &operator=(const FrameDecoder &) = delete;
 
-    void decode(const QString &path, QSize box);
+    // At seconds into the video where at is not negative.
+    void decode(const QString &path, QSize box, double at = -1);
     // Ends the decode under way, if any, and forgets it.
     void cancel();
 
@@ -48,6 +49,8 @@ private:
     std::unique_ptr<QProcess> m_process;
     QString m_path;
     QSize m_box;
+    double m_at = -1; // asked for, then sought
+    double m_length = -1;
     bool m_probing = false;
     QTimer m_timeout;
 };

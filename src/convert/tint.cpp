@@ -69,13 +69,12 @@ EqTables eqTables(double red, double green, double blue)
         gammaLookUp(std::sqrt(red / green)) };
 }
 
-QImage tintedImage(const YuvFrame &frame, int gammaIndex)
+namespace {
+
+QImage imageThroughEq(const YuvFrame &frame, const EqTables &eq)
 {
     if (!frame.isValid())
         return {};
-    const auto row = std::size_t(gammaIndex);
-    const EqTables eq = eqTables(
-        temperatureGammaTable[row], temperatureGammaTable[row + 1], temperatureGammaTable[row + 2]);
 
     // What each level adds to red, green and blue, the eq tables applied first: a sum of three
     // look-ups a pixel.
@@ -124,6 +123,21 @@ QImage tintedImage(const YuvFrame &frame, int gammaIndex)
         }
     }
     return image;
+}
+
+} // namespace
+
+QImage tintedImage(const YuvFrame &frame, int gammaIndex)
+{
+    const auto row = std::size_t(gammaIndex);
+    return imageThroughEq(frame,
+        eqTables(temperatureGammaTable[row], temperatureGammaTable[row + 1],
+            temperatureGammaTable[row + 2]));
+}
+
+QImage originalImage(const YuvFrame &frame)
+{
+    return imageThroughEq(frame, eqTables(1, 1, 1));
 }
 
 YuvFrame samplePicture(int width, int height)

@@ -18,6 +18,9 @@ struct YuvFrame
     double redWeight = 0.299;
     double blueWeight = 0.114;
     bool fullRange = false;
+    // Where it is in its video, and how long the video is, in seconds; negative where unknown.
+    double at = -1;
+    double length = -1;
 
     bool isValid() const
     {
@@ -39,6 +42,8 @@ EqTables eqTables(double red, double green, double blue);
 // The frame re-tinted with the gamma table's row at gammaIndex, exactly as the conversion's eq
 // filter does it, then turned into RGB as the converter turns its output.
 QImage tintedImage(const YuvFrame &frame, int gammaIndex);
+// The frame as it is, turned into RGB the same way.
+QImage originalImage(const YuvFrame &frame);
 
 // A picture drawn here, for before any file: grey steps, skin-like tones and a colour ramp, as a
 // BT.601 frame of the given size.

@@ -11,8 +11,10 @@
 #include "ui/tintpreviewaccessible.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QFont>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -20,6 +22,11 @@
 QString colorTemperatureLabelText(int kelvin)
 {
     return QStringLiteral("Color Temperature: ") + QString::number(kelvin) + QStringLiteral(" K");
+}
+
+QString convertButtonText(int kelvin)
+{
+    return QStringLiteral("Convert at %1 K").arg(kelvin);
 }
 
 MainWindow::MainWindow()
@@ -57,6 +64,21 @@ MainWindow::MainWindow()
     // its right.
     auto *preview = new TintPreview(temperature, this);
     preview->setFixedWidth(previewWidth);
+    // Under the preview: convert what it shows, and compare it with the original.
+    auto *convert = new QPushButton(convertButtonText(temperature), this);
+    convert->setAccessibleName(convert->text());
+    // Enter presses it too, as Space does, while it has the focus.
+    convert->setAutoDefault(true);
+    convert->setEnabled(false);
+    auto *compare = new QCheckBox(QStringLiteral("Compare with the original"), this);
+    compare->setAccessibleName(compare->text());
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(convert);
+    controls->addWidget(compare);
+    controls->addStretch();
+    auto *right = new QVBoxLayout;
+    right->addWidget(preview);
+    right->addLayout(controls);
     auto *column = new QVBoxLayout;
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(dropLabel);
@@ -65,12 +87,15 @@ MainWindow::MainWindow()
     auto *layout = new QHBoxLayout;
     layout->setSpacing(previewSpacing);
     layout->addLayout(column);
-    layout->addWidget(preview);
+    layout->addLayout(right);
     setLayout(layout);
     setFixedSize(400 + previewSpacing + previewWidth, 500);
-    // Tab goes from the slider to the drop area, as it always did, then to the preview.
+    // Tab goes from the slider to the drop area, as it always did, then to the preview and what
+    // is under it.
     setTabOrder(slider, dropLabel);
     setTabOrder(dropLabel, preview);
+    setTabOrder(preview, convert);
+    setTabOrder(convert, compare);
     // Closing while files wait asks what becomes of them.
     new CloseQuestion(this, ConverterQueue::of(dropLabel));
     // The desktop hears how the batch goes, also while the window is hidden or closed.
@@ -82,6 +107,18 @@ MainWindow::MainWindow()
         [valueLabel](int value) { valueLabel->setText(colorTemperatureLabelText(value)); });
     connect(slider, &QSlider::valueChanged, this, &MainWindow::saveColorTemperature);
     connect(slider, &QSlider::valueChanged, preview, &TintPreview::setTemperature);
+    connect(slider, &QSlider::valueChanged, convert, [convert](int value) {
+        convert->setText(convertButtonText(value));
+        convert->setAccessibleName(convert->text());
+    });
+    // The sample, or a file with no picture, is nothing to convert.
+    connect(preview, &TintPreview::shownFileChanged, convert,
+        [convert](const QString &file) { convert->setEnabled(!file.isEmpty()); });
+    // The same road as a drop, at the temperature that the preview shows.
+    connect(convert, &QPushButton::clicked, dropLabel, [dropLabel, preview, slider] {
+        handOnFiles(dropLabel, { preview->shownFile() }, { slider->value() });
+    });
+    connect(compare, &QCheckBox::toggled, preview, &TintPreview::setComparing);
 }
 
 void MainWindow::saveColorTemperature(int value)

@@ -9,6 +9,8 @@ constexpr int previewSpacing = 12;
 
 // The value label's text for a temperature in kelvin.
 QString colorTemperatureLabelText(int kelvin);
+// The text of the button under the preview, and its accessible name: "Convert at 3200 K".
+QString convertButtonText(int kelvin);
 
 class MainWindow : public QWidget
 {

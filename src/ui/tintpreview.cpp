@@ -1,5 +1,6 @@
 #include "ui/tintpreview.h"
 
+#include "convert/converterlog.h"
 #include "convert/framedecoder.h"
 #include "convert/gammatable.h"
 #include "ui/dropareachooser.h"
@@ -15,6 +16,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -24,11 +26,14 @@ constexpr int gap = 6; // between the picture and its caption
 
 } // namespace
 
-QString previewCaption(const QString &file, int kelvin)
+QString previewCaption(const QString &file, int kelvin, bool comparing, double at)
 {
     const QString shown
         = file.isEmpty() ? QStringLiteral("Sample picture") : QFileInfo(file).fileName();
-    return QStringLiteral("%1 at %2 K").arg(shown).arg(kelvin);
+    const QString caption = at < 0
+        ? QStringLiteral("%1 at %2 K").arg(shown).arg(kelvin)
+        : QStringLiteral("%1 at %2, %3 K").arg(shown, clockText(at), QString::number(kelvin));
+    return comparing ? caption + QStringLiteral(": the original left, re-tinted right") : caption;
 }
 
 QString noPictureText(const QString &file, const QString &why)
@@ -84,15 +89,35 @@ void TintPreview::setTemperature(int kelvin)
         m_picture.setDevicePixelRatio(devicePixelRatioF());
     }
     if (m_frame.isValid() || m_showingSample)
-        setCaption(previewCaption(m_file, kelvin));
+        setCaption(previewCaption(m_file, kelvin, m_comparing, m_frame.at));
     // At once: a step of the slider shows in the frame that follows.
     repaint();
+}
+
+void TintPreview::setComparing(bool comparing)
+{
+    m_comparing = comparing;
+    keepOriginal();
+    setTemperature(m_kelvin);
+}
+
+void TintPreview::keepOriginal()
+{
+    m_original = m_comparing ? originalImage(m_frame) : QImage();
+    m_original.setDevicePixelRatio(devicePixelRatioF());
+}
+
+QString TintPreview::shownFile() const
+{
+    return m_frame.isValid() ? m_file : QString();
 }
 
 void TintPreview::showFile(const QString &path)
 {
     if (path.isEmpty() || (path == m_file && m_frame.isValid()))
         return;
+    // A new file starts again near a third of the way in.
+    m_at = -1;
     m_decoder->decode(path, pictureBox());
 }
 
@@ -101,7 +126,9 @@ void TintPreview::decoded(const QString &path, const YuvFrame &frame)
     m_showingSample = false;
     m_file = path;
     m_frame = frame;
+    keepOriginal();
     setTemperature(m_kelvin);
+    emit shownFileChanged(path);
 }
 
 void TintPreview::failed(const QString &path, const QString &why)
@@ -111,8 +138,10 @@ void TintPreview::failed(const QString &path, const QString &why)
     m_file.clear();
     m_frame = {};
     m_picture = {};
+    m_original = {};
     setCaption(noPictureText(path, why));
     update();
+    emit shownFileChanged({});
 }
 
 void TintPreview::setCaption(const QString &caption)
@@ -132,10 +161,24 @@ void TintPreview::paintEvent(QPaintEvent *)
         m_frame = samplePicture(box.width(), std::min(box.height(), box.width() * 9 / 16));
         m_picture = tintedImage(m_frame, gammaTableIndex(m_kelvin));
         m_picture.setDevicePixelRatio(devicePixelRatioF());
+        keepOriginal();
     }
     QPainter painter(this);
-    if (!m_picture.isNull())
-        painter.drawImage(pictureRect().topLeft(), m_picture);
+    const QRect picture = pictureRect();
+    if (!m_original.isNull()) {
+        // The original up to the middle, the re-tinted picture from there, a line between.
+        const qreal ratio = m_picture.devicePixelRatioF();
+        const int half = picture.width() / 2;
+        const QRect left(picture.topLeft(), QSize(half, picture.height()));
+        const QRect right = picture.adjusted(half, 0, 0, 0);
+        painter.drawImage(left, m_original, QRectF(QPointF(), QSizeF(left.size()) * ratio));
+        painter.drawImage(
+            right, m_picture, QRectF(QPointF(half * ratio, 0), QSizeF(right.size()) * ratio));
+        painter.setPen(QPen(palette().base(), 1));
+        painter.drawLine(right.topLeft(), right.bottomLeft());
+    } else if (!m_picture.isNull()) {
+        painter.drawImage(picture.topLeft(), m_picture);
+    }
     const QRect caption = captionRect();
     painter.drawText(caption, Qt::AlignHCenter | Qt::AlignVCenter,
         fontMetrics().elidedText(m_caption, Qt::ElideMiddle, caption.width()));
@@ -179,8 +222,28 @@ void TintPreview::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
         choose();
+    else if (key == Qt::Key_Left || key == Qt::Key_Right)
+        move(key == Qt::Key_Left ? -1 : 1);
     else
         QWidget::keyPressEvent(event);
+}
+
+void TintPreview::wheelEvent(QWheelEvent *event)
+{
+    // A turn towards the user goes on in the video, as a list scrolls on.
+    if (event->angleDelta().y() != 0 && pictureRect().contains(event->position().toPoint()))
+        move(event->angleDelta().y() < 0 ? 1 : -1);
+}
+
+void TintPreview::move(int tenths)
+{
+    if (!m_frame.isValid() || m_file.isEmpty() || m_frame.length <= 0)
+        return;
+    // From the moment asked for (a third of the way in at first), not the key frame shown:
+    // each step goes on.
+    const double from = m_at >= 0 ? m_at : m_frame.length / 3;
+    m_at = std::clamp(from + tenths * m_frame.length / 10, 0.0, m_frame.length);
+    m_decoder->decode(m_file, pictureBox(), m_at);
 }
 
 void TintPreview::choose()
