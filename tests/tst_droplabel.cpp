@@ -519,7 +519,7 @@ void TestDropLabel::convertWhatYouSee()
     const QRgb original = pixelAt(picture.width() / 4);
     QVERIFY2(std::abs(qRed(original) - 0x50) <= 3 && std::abs(qBlue(original) - 0xC0) <= 3,
         qPrintable(QString::number(original, 16)));
-    QVERIFY(parts.preview->caption().endsWith("the original left, re-tinted right"));
+    QVERIFY(parts.preview->caption().endsWith(" K (left: the original)"));
 
     // A file with no picture is nothing to convert.
     QFile text(m_folder.filePath("notes.txt"));

@@ -33,7 +33,7 @@ QString previewCaption(const QString &file, int kelvin, bool comparing, double a
     const QString caption = at < 0
         ? QStringLiteral("%1 at %2 K").arg(shown).arg(kelvin)
         : QStringLiteral("%1 at %2, %3 K").arg(shown, clockText(at), QString::number(kelvin));
-    return comparing ? caption + QStringLiteral(": the original left, re-tinted right") : caption;
+    return comparing ? caption + QStringLiteral(" (left: the original)") : caption;
 }
 
 QString noPictureText(const QString &file, const QString &why)
@@ -174,8 +174,10 @@ void TintPreview::paintEvent(QPaintEvent *)
         painter.drawImage(left, m_original, QRectF(QPointF(), QSizeF(left.size()) * ratio));
         painter.drawImage(
             right, m_picture, QRectF(QPointF(half * ratio, 0), QSizeF(right.size()) * ratio));
+        painter.save();
         painter.setPen(QPen(palette().base(), 1));
         painter.drawLine(right.topLeft(), right.bottomLeft());
+        painter.restore();
     } else if (!m_picture.isNull()) {
         painter.drawImage(picture.topLeft(), m_picture);
     }
