@@ -511,7 +511,9 @@ void TestDropLabel::convertWhatYouSee()
     // Compared: the original at the left, the re-tinted picture at the right.
     const QRect picture = parts.preview->pictureRect();
     const auto pixelAt = [&](int x) {
-        return parts.preview->grab().toImage().pixel(picture.x() + x, picture.center().y());
+        const QImage image = parts.preview->grab().toImage();
+        return image.pixel(
+            QPointF(picture.x() + x, picture.center().y()).toPoint() * image.devicePixelRatio());
     };
     const QRgb tinted = pixelAt(picture.width() / 4);
     parts.compare->click();
