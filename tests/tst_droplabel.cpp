@@ -1,5 +1,6 @@
 #include "app/appsettings.h"
 #include "app/consolereporter.h"
+#include "convert/conversionlock.h"
 #include "convert/converterqueue.h"
 #include "convert/conversion.h"
 #include "convert/converterlog.h"
@@ -79,6 +80,7 @@ private slots:
     void longNamesMoveNothing();
     void convertWhatYouSee();
     void pickTheMoment();
+    void heldFileToldOnce();
     void progressText_data();
     void progressText();
     void noticeBody_data();
@@ -553,6 +555,25 @@ void TestDropLabel::pickTheMoment()
     QCoreApplication::sendEvent(parts.preview, &back);
     QCoreApplication::sendEvent(parts.preview, &back);
     QTRY_COMPARE_WITH_TIMEOUT(parts.preview->caption(), "moving.mp4 at 0:02, 2700 K", 10000);
+}
+
+void TestDropLabel::heldFileToldOnce()
+{
+    // Another program's converter holds one file while two others take the turns, past the
+    // retries, and end: it is told waiting once, and starts when the hold goes.
+    qputenv("ZORV_STANDIN_SLEEP", "1.5");
+    const auto awake = qScopeGuard([] { qunsetenv("ZORV_STANDIN_SLEEP"); });
+    auto other = std::make_unique<ConversionLock>();
+    QString why;
+    QCOMPARE(other->take(outputKey("/tmp/v/held.mp4"), outputKey("/tmp/v/held_output.mp4"), &why),
+        ConversionLock::Held);
+    TraceCapture errors(std::cerr);
+    drop(urlData({ QUrl::fromLocalFile("/tmp/v/held.mp4"), QUrl::fromLocalFile("/tmp/v/one.mp4"),
+        QUrl::fromLocalFile("/tmp/v/two.mp4") }));
+    QTRY_COMPARE_WITH_TIMEOUT(m_converter.events().filter("end ").size(), 2, 10000);
+    other.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(m_converter.runs().size(), 3, 10000);
+    QCOMPARE(errors.lines().filter("Waiting for another conversion of /tmp/v/held.mp4").size(), 1);
 }
 
 void TestDropLabel::progressText_data()

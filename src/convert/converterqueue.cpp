@@ -291,8 +291,7 @@ void ConverterQueue::startWhatMay()
         reads << run.inputKey;
         writes << run.key;
     }
-    const QStringList wasHeld = m_held;
-    m_held.clear();
+    // A held file stays held, and told once, until it starts: full turns may pass it by.
     for (int next = 0; next < m_waiting.size() && int(m_running.size()) < m_limit;) {
         const Conversion conversion = m_waiting.at(next);
         const QString key = outputKey(conversion.output());
@@ -302,13 +301,13 @@ void ConverterQueue::startWhatMay()
         reads << inputKey;
         writes << key;
         if (free && startIfFree(conversion, key, inputKey)) {
+            m_held.removeOne(conversion.input);
             m_waiting.removeAt(next);
             continue;
         }
-        if (free) {
+        if (free && !m_held.contains(conversion.input)) {
             m_held << conversion.input;
-            if (!wasHeld.contains(conversion.input))
-                m_say(heldLine(conversion.input));
+            m_say(heldLine(conversion.input));
         }
         ++next;
     }
