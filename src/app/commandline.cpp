@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/startoptions.h"
-#include "convert/converterqueue.h"
+#include "convert/standarderror.h"
 #include "ui/droplabel.h"
 
 #include <QDir>

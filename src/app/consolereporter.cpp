@@ -1,11 +1,13 @@
 #include "app/consolereporter.h"
 
 #include "convert/converterqueue.h"
+#include "convert/standarderror.h"
 #include "ui/dropareastatus.h"
 
 #include <QFileInfo>
 
-#include <iostream>
+#include <algorithm>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -63,33 +65,33 @@ QString consoleProgressText(const Batch &batch, int total, int refused, int widt
                          .arg(batch.failed.size() + refused);
     if (batch.interrupted > 0)
         counts += QStringLiteral(", %1 interrupted").arg(batch.interrupted);
-    // Each file's part but its name, and the names, fitted into what is left.
-    QStringList names;
-    QStringList parts;
+    // Each file's words but its name, and the names, fitted into what is left.
+    struct Part
+    {
+        QString before;
+        QString name;
+        QString after;
+    };
+    const QString separator = QStringLiteral(" \u00b7 ");
+    QList<Part> parts;
     for (const ConvertingFile &file : batch.progress) {
-        names << QFileInfo(file.input).fileName();
         const QString progress = conversionProgressText(file.facts);
-        parts << (progress.isEmpty() ? QString() : QLatin1Char(' ') + progress);
+        parts.append({ separator, QFileInfo(file.input).fileName(),
+            progress.isEmpty() ? QString() : QLatin1Char(' ') + progress });
     }
     for (const QString &input : batch.held) {
-        names << QFileInfo(input).fileName();
-        parts << QString();
+        parts.append({ separator + QStringLiteral("waiting for another conversion of "),
+            QFileInfo(input).fileName(), QString() });
     }
-    const QString separator = QStringLiteral(" \u00b7 ");
     int room = width - 1 - int(counts.size());
-    for (int i = 0; i < names.size(); ++i)
-        room -= int(separator.size() + parts.at(i).size());
-    for (int i = 0; i < batch.held.size(); ++i)
-        room -= int(QStringLiteral("waiting for another conversion of ").size());
+    for (const Part &part : std::as_const(parts))
+        room -= int(part.before.size() + part.after.size());
     QString text = counts;
-    for (int i = 0; i < names.size(); ++i) {
-        const int share = room / int(names.size() - i);
-        const QString name = elidedInTheMiddle(names.at(i), std::max(share, 5));
+    for (int i = 0; i < parts.size(); ++i) {
+        const int share = room / int(parts.size() - i);
+        const QString name = elidedInTheMiddle(parts.at(i).name, std::max(share, 5));
         room -= int(name.size());
-        text += separator
-            + (i < batch.progress.size()
-                    ? name + parts.at(i)
-                    : QStringLiteral("waiting for another conversion of ") + name);
+        text += parts.at(i).before + name + parts.at(i).after;
     }
     // Too many files for the line: it ends where the terminal does.
     text.truncate(width - 1);

@@ -3,7 +3,7 @@
 #include "app/singleinstance.h"
 #include "app/startoptions.h"
 #include "app/windowlessrun.h"
-#include "convert/converterqueue.h"
+#include "convert/standarderror.h"
 #include "ui/leftwaitingquestion.h"
 #include "ui/mainwindow.h"
 

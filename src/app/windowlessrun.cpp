@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/startoptions.h"
 #include "convert/launcher.h"
+#include "convert/standarderror.h"
 
 #include <QCoreApplication>
 #include <QPointer>

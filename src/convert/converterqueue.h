@@ -3,6 +3,7 @@
 #include "convert/conversion.h"
 #include "convert/converterlog.h"
 #include "convert/queuefile.h"
+#include "convert/standarderror.h"
 #include "convert/waitinglist.h"
 
 #include <QList>
@@ -51,16 +52,8 @@ struct Batch
     int total() const { return converting + waiting + done(); }
 };
 
-// A name as standard error writes it, on one line: a line break as "\n", another control
-// character as "\xHH", a backslash as "\\".
-QString escapedName(const QString &name);
 // What standard error says of a file that was waiting when the waiting files were stopped.
 QString notStartedLine(const QString &input);
-// Writes text to standard error, flushed: to a Windows console as Unicode, elsewhere in the
-// local encoding (UTF-8 into a file or pipe on Windows).
-void writeStandardError(const QString &text);
-// Writes a line to standard error, ended and flushed.
-void sayOnStandardError(const QString &line);
 // What standard error says of a conversion that failed, and why.
 QString failureLine(const Conversion &conversion, const QString &why);
 // What standard error says of a conversion that the program stopped, and where its output ends.

@@ -150,8 +150,8 @@ void FrameDecoder::ran()
         }
         // Fitted into the box with the picture's own shape, on whole pairs of pixels. In the
         // planar format that eq takes: a full-range "yuvj" picture is made limited range first,
-        // as the converter does it before its filter.
-        // showinfo names the time of the frame, from the point sought.
+        // as the converter does it before its filter. showinfo names the frame's time, from the
+        // point sought.
         const QString scale = QStringLiteral(
             "showinfo,scale=w='trunc(min(%1\\,%2*dar)/2)*2':h='trunc(min(%2\\,%1/dar)/2)*2',"
             "format=pix_fmts=yuv420p")

@@ -1,7 +1,7 @@
 #include "ui/leftwaitingquestion.h"
 
-#include "convert/converterqueue.h"
 #include "convert/queuefile.h"
+#include "convert/standarderror.h"
 #include "ui/droplabel.h"
 
 #include <QFileInfo>
